@@ -1,0 +1,89 @@
+#include "SettingsFiles.h"
+
+#include "data/Codepage.h"
+#include "platform/Paths.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <limits>
+
+namespace {
+const QString kServer = QStringLiteral("SERVER.DAT");
+const QString kCounter = QStringLiteral("MAXPRJ.DAT");
+// A longer line is no folder path: the file counts as unreadable.
+constexpr qint64 kMaxLine = 32 * 1024;
+
+// The first line of a file without its line end; null when the file is
+// missing, unreadable, empty or not a line of text.
+QString firstLine(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray head = file.read(kMaxLine + 2);
+    int end = head.indexOf('\n');
+    if (end < 0) {
+        if (head.size() > kMaxLine)
+            return {};
+        end = int(head.size());
+    }
+    QByteArray line = head.left(end);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    if (line.isEmpty() || line.contains('\0'))
+        return {};
+    return Codepage::decodeText(line);
+}
+
+QString writeFile(const QString &path, const QByteArray &content)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        return QStringLiteral("Impossibile scrivere %1: %2").arg(path, file.errorString());
+    return {};
+}
+} // namespace
+
+namespace SettingsFiles {
+
+bool read(RunState &state, const QString &programFolder)
+{
+    bool fromFile = false;
+    const QString folder = firstLine(Paths::join(programFolder, kServer));
+    if (!folder.isNull()) {
+        state.PercorsoDati = folder;
+        fromFile = true;
+    }
+    const QString counter = firstLine(Paths::join(programFolder, kCounter));
+    if (!counter.isNull()) {
+        bool ok = false;
+        const qlonglong n = counter.trimmed().toLongLong(&ok);
+        if (ok && n >= std::numeric_limits<qint32>::min() && n <= std::numeric_limits<qint32>::max())
+            state.ContatoreComponenti = int(n);
+    }
+    return fromFile;
+}
+
+QByteArray serverLine(const QString &folder)
+{
+    return folder.toUtf8() + "\r\n";
+}
+
+QByteArray counterLine(int counter)
+{
+    return (counter < 0 ? QByteArray() : QByteArray(" ")) + QByteArray::number(counter) + "\r\n";
+}
+
+QString write(const RunState &state, const QString &programFolder)
+{
+    QString error = writeFile(Paths::join(programFolder, kCounter), counterLine(state.ContatoreComponenti));
+    const QString serverError = writeFile(Paths::join(programFolder, kServer), serverLine(state.PercorsoDati));
+    if (error.isEmpty())
+        error = serverError;
+    else if (!serverError.isEmpty())
+        error += QLatin1Char('\n') + serverError;
+    return error;
+}
+
+} // namespace SettingsFiles

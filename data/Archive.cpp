@@ -1,0 +1,100 @@
+#include "Archive.h"
+
+#include <QFile>
+
+namespace {
+// The fields each table must have; the schema may carry more.
+const QHash<QString, QStringList> &requiredFields()
+{
+    static const QHash<QString, QStringList> fields{
+        {Tables::Clienti,
+         {"codice", "descr", "indirizzo", "cap", "provincia", "citta", "telefono", "fax", "email", "sito",
+          "contatto", "piva"}},
+        {Tables::Progetti,
+         {"codice", "descr", "ufficio", "reparto", "operatore", "telefono", "email", "fax", "specifica", "note",
+          "data", "codcli"}},
+        {Tables::RighePRJ, {"codprj", "livello", "codice", "descr", "data"}},
+        {Tables::Componenti, {"codprj", "livello", "codice", "file", "tipo", "inserito"}},
+        {Tables::Configura,
+         {"descr", "indirizzo", "citta", "cap", "provincia", "telefono", "fax", "email", "sito", "piva", "cf",
+          "sk1", "sk2", "sk3", "pre1", "pre2", "pre3"}},
+        {Tables::maxcodice, {"codice", "livello"}},
+    };
+    return fields;
+}
+} // namespace
+
+bool isLegacyJetFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(64);
+    return head.contains("Standard Jet DB") || head.contains("Standard ACE DB");
+}
+
+Archive::Archive() = default;
+Archive::~Archive() = default;
+
+void Archive::close()
+{
+    for (auto &view : m_views)
+        view.reset();
+    m_tables.clear();
+    m_store.close();
+}
+
+bool Archive::open(const QString &path, QString *error)
+{
+    close();
+    m_path = path;
+    if (isLegacyJetFile(path)) {
+        *error = QStringLiteral("L'archivio %1 è nel vecchio formato Access/Jet: deve essere convertito "
+                                "nel nuovo formato prima di poterlo usare.")
+                     .arg(path);
+        return false;
+    }
+    if (!m_store.open(path, error))
+        return false;
+
+    QString err;
+    const QStringList present = m_store.tableNames(&err);
+    if (!err.isEmpty()) {
+        *error = err;
+        close();
+        return false;
+    }
+    for (const QString &name : Tables::all()) {
+        const auto found = std::find_if(present.begin(), present.end(), [&](const QString &p) {
+            return p.compare(name, Qt::CaseInsensitive) == 0;
+        });
+        TableInfo info;
+        if (found == present.end() || !m_store.describe(*found, &info, &err)) {
+            *error = err.isEmpty() ? QStringLiteral("no such table: %1").arg(name) : err;
+            close();
+            return false;
+        }
+        for (const QString &field : requiredFields().value(name)) {
+            if (info.indexOf(field) < 0) {
+                *error = QStringLiteral("no such column: %1.%2").arg(name, field);
+                close();
+                return false;
+            }
+        }
+        m_tables.append(info);
+    }
+    // The five views, in the order the windows expect them opened.
+    const QString order[5] = {Tables::Clienti, Tables::Progetti, Tables::RighePRJ, Tables::Componenti,
+                              Tables::Configura};
+    for (int i = 0; i < 5; ++i)
+        m_views[i] = std::make_unique<RecordView>(m_store, *table(order[i]));
+    return true;
+}
+
+const TableInfo *Archive::table(QStringView name) const
+{
+    for (const TableInfo &t : m_tables)
+        if (QStringView(t.name).compare(name, Qt::CaseInsensitive) == 0)
+            return &t;
+    return nullptr;
+}

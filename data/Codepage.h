@@ -1,0 +1,14 @@
+#pragma once
+// Windows-1252, the 8-bit code page of older Windows installations. Qt's own
+// converters cover only Latin-1 without ICU, and 1252 is not Latin-1 (0x80 is €).
+
+#include <QByteArray>
+#include <QString>
+
+namespace Codepage {
+QString fromWindows1252(const QByteArray &bytes);
+// The byte for c in Windows-1252, or -1 when c has none.
+int toWindows1252(QChar c);
+// UTF-8 when the bytes are valid UTF-8, Windows-1252 otherwise.
+QString decodeText(const QByteArray &bytes);
+}

@@ -1,0 +1,358 @@
+#include "RecordView.h"
+
+#include "Dates.h"
+
+#include <limits>
+
+namespace {
+const QString kNoCurrent = QStringLiteral("Nessun record corrente.");
+
+// Rolls back a write unless it was committed.
+class WriteTransaction {
+public:
+    explicit WriteTransaction(SqliteStore &store) : m_store(store) {}
+    ~WriteTransaction()
+    {
+        if (m_open && !m_done)
+            m_store.rollback();
+    }
+    bool begin(QString *error) { return m_open = m_store.begin(error); }
+    bool commit(QString *error)
+    {
+        m_done = true;
+        return m_store.commit(error);
+    }
+
+private:
+    SqliteStore &m_store;
+    bool m_open = false;
+    bool m_done = false;
+};
+} // namespace
+
+QVariant presentValue(FieldKind kind, const QVariant &raw)
+{
+    if (!raw.isValid())
+        return {};
+    switch (kind) {
+    case FieldKind::Number:
+        if (raw.typeId() == QMetaType::QString) {
+            bool ok = false;
+            const qint64 n = raw.toString().trimmed().toLongLong(&ok);
+            return ok ? QVariant::fromValue(n) : raw;
+        }
+        return QVariant::fromValue<qint64>(raw.toLongLong());
+    case FieldKind::Date: {
+        const QDate d = Dates::dayFromStored(raw.toString());
+        return d.isValid() ? QVariant(d) : raw;
+    }
+    case FieldKind::DateTime: {
+        const QDateTime dt = Dates::dateTimeFromStored(raw.toString());
+        return dt.isValid() ? QVariant(dt) : raw;
+    }
+    default:
+        return raw.toString();
+    }
+}
+
+QString presentText(FieldKind kind, const QVariant &raw)
+{
+    const QVariant v = presentValue(kind, raw);
+    if (!v.isValid())
+        return QString(QLatin1String(""));
+    if (v.typeId() == QMetaType::QDate)
+        return Dates::dayText(v.toDate());
+    if (v.typeId() == QMetaType::QDateTime)
+        return Dates::generalText(v.toDateTime());
+    return v.toString();
+}
+
+RecordView::RecordView(SqliteStore &store, TableInfo table) : m_store(store), m_table(std::move(table)) {}
+
+bool RecordView::fail(const QString &message)
+{
+    m_error = message;
+    return false;
+}
+
+int RecordView::column(QStringView field, bool report) const
+{
+    const int c = m_table.indexOf(field);
+    if (c < 0 && report)
+        m_error = QStringLiteral("Il campo %1 non esiste nella tabella %2.").arg(field.toString(), m_table.name);
+    return c;
+}
+
+qint64 RecordView::count()
+{
+    qint64 n = -1;
+    if (!m_store.count(m_table, &n, &m_error))
+        return -1;
+    return n;
+}
+
+bool RecordView::moveFirst()
+{
+    QVector<StoredRow> rows;
+    if (!m_store.select(m_table, {}, std::numeric_limits<qint64>::min(), -1, &rows, &m_error))
+        return false;
+    m_rows = std::move(rows);
+    m_pos = 0;
+    m_findSet = false;
+    m_setCriterion.clear();
+    return true;
+}
+
+bool RecordView::moveNext()
+{
+    if (eof())
+        return fail(kNoCurrent);
+    do
+        ++m_pos;
+    while (m_pos < m_rows.size() && m_rows[m_pos].key == 0);
+    return true;
+}
+
+bool RecordView::eof() const
+{
+    return m_pos >= m_rows.size();
+}
+
+const StoredRow *RecordView::current() const
+{
+    if (eof() || m_rows[m_pos].key == 0)
+        return nullptr;
+    return &m_rows[m_pos];
+}
+
+bool RecordView::hasCurrent() const
+{
+    return current() != nullptr;
+}
+
+bool RecordView::loadFind(const QString &criterion, qint64 afterKey)
+{
+    const ParsedCriterion parsed = parseCriterion(criterion, m_table);
+    if (!parsed.ok()) {
+        m_noMatch = true;
+        return fail(parsed.error);
+    }
+    QVector<StoredRow> rows;
+    if (!m_store.select(m_table, parsed.terms, afterKey, -1, &rows, &m_error)) {
+        m_noMatch = true;
+        return false;
+    }
+    m_noMatch = rows.isEmpty();
+    if (!m_noMatch) {
+        m_rows = std::move(rows);
+        m_pos = 0;
+        m_findSet = true;
+        m_setCriterion = criterion;
+    }
+    return true;
+}
+
+bool RecordView::findFirst(const QString &criterion)
+{
+    return loadFind(criterion, std::numeric_limits<qint64>::min());
+}
+
+bool RecordView::findNext(const QString &criterion)
+{
+    if (m_findSet && criterion == m_setCriterion && !eof()) {
+        int next = m_pos + 1;
+        while (next < m_rows.size() && m_rows[next].key == 0)
+            ++next;
+        m_noMatch = next >= m_rows.size();
+        if (!m_noMatch)
+            m_pos = next;
+        return true;
+    }
+    const StoredRow *row = current();
+    return loadFind(criterion, row ? row->key : std::numeric_limits<qint64>::min());
+}
+
+QVariant RecordView::value(QStringView field) const
+{
+    const int c = column(field, true);
+    const StoredRow *row = current();
+    if (c < 0)
+        return {};
+    if (!row) {
+        m_error = kNoCurrent;
+        return {};
+    }
+    return presentValue(m_table.columns[c].kind, row->values[c]);
+}
+
+QString RecordView::text(QStringView field) const
+{
+    const int c = column(field, true);
+    const StoredRow *row = current();
+    if (c < 0 || !row) {
+        if (!row)
+            m_error = kNoCurrent;
+        return QString(QLatin1String(""));
+    }
+    return presentText(m_table.columns[c].kind, row->values[c]);
+}
+
+QString RecordView::getChunk(QStringView field, qint64 offset, qint64 length) const
+{
+    return text(field).mid(offset, length);
+}
+
+void RecordView::addNew()
+{
+    m_pending = Pending::Adding;
+    m_editKey = 0;
+    m_buffer = RawRow(m_table.columns.size());
+    // A new counter row starts from 0, as its table declares.
+    if (m_table.name.compare(Tables::maxcodice, Qt::CaseInsensitive) == 0) {
+        const int c = m_table.indexOf(u"codice");
+        if (c >= 0)
+            m_buffer[c] = QVariant::fromValue<qint64>(0);
+    }
+}
+
+bool RecordView::edit()
+{
+    const StoredRow *row = current();
+    if (!row)
+        return fail(kNoCurrent);
+    m_pending = Pending::Editing;
+    m_editKey = row->key;
+    m_buffer = row->values;
+    return true;
+}
+
+bool RecordView::convert(const Column &col, const QVariant &in, QVariant *out)
+{
+    if (!in.isValid()) {
+        *out = QVariant();
+        return true;
+    }
+    const auto invalid = [&] {
+        return fail(QStringLiteral("Valore non valido per il campo %1: \"%2\".").arg(col.name, in.toString()));
+    };
+    switch (col.kind) {
+    case FieldKind::Number: {
+        bool ok = false;
+        qint64 n = 0;
+        switch (in.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::Bool:
+            n = in.toLongLong(&ok);
+            break;
+        default:
+            n = in.toString().trimmed().toLongLong(&ok);
+        }
+        if (!ok)
+            return invalid();
+        if (n < std::numeric_limits<qint32>::min() || n > std::numeric_limits<qint32>::max())
+            return fail(QStringLiteral("Il numero %1 è fuori dall'intervallo ammesso per il campo %2.")
+                            .arg(n)
+                            .arg(col.name));
+        *out = QVariant::fromValue(n);
+        return true;
+    }
+    case FieldKind::Date:
+    case FieldKind::DateTime: {
+        QDateTime when;
+        if (in.typeId() == QMetaType::QDate)
+            when = QDateTime(in.toDate(), QTime(0, 0));
+        else if (in.typeId() == QMetaType::QDateTime)
+            when = in.toDateTime();
+        else
+            when = Dates::parse(in.toString());
+        if (!when.isValid())
+            return invalid();
+        *out = col.kind == FieldKind::Date ? Dates::storedDay(when.date()) : Dates::storedDateTime(when);
+        return true;
+    }
+    default:
+        *out = in.toString();
+        return true;
+    }
+}
+
+bool RecordView::setValue(QStringView field, const QVariant &value)
+{
+    if (m_pending == Pending::None)
+        return fail(QStringLiteral("Nessuna modifica in corso sul record."));
+    const int c = column(field, true);
+    if (c < 0)
+        return false;
+    QVariant stored;
+    if (!convert(m_table.columns[c], value, &stored))
+        return false;
+    m_buffer[c] = stored;
+    return true;
+}
+
+bool RecordView::appendChunk(QStringView field, const QString &chunk)
+{
+    if (m_pending == Pending::None)
+        return fail(QStringLiteral("Nessuna modifica in corso sul record."));
+    const int c = column(field, true);
+    if (c < 0)
+        return false;
+    m_buffer[c] = (m_buffer[c].isValid() ? m_buffer[c].toString() : QString()) + chunk;
+    return true;
+}
+
+bool RecordView::update()
+{
+    if (m_pending == Pending::None)
+        return fail(QStringLiteral("Nessuna modifica in corso sul record."));
+    WriteTransaction tx(m_store);
+    if (!tx.begin(&m_error))
+        return false;
+    if (m_pending == Pending::Adding) {
+        qint64 key = 0;
+        if (!m_store.insert(m_table, m_buffer, &key, &m_error) || !tx.commit(&m_error))
+            return false;
+        // A walk over the whole table sees rows added through the view at its end.
+        if (!m_findSet)
+            m_rows.append({key, m_buffer});
+    } else {
+        bool changed = false;
+        if (!m_store.update(m_table, m_editKey, m_buffer, &changed, &m_error))
+            return false;
+        if (!changed)
+            return fail(QStringLiteral("Il record non esiste più: è stato eliminato da un'altra postazione."));
+        if (!tx.commit(&m_error))
+            return false;
+        for (StoredRow &row : m_rows)
+            if (row.key == m_editKey)
+                row.values = m_buffer;
+    }
+    cancelUpdate();
+    return true;
+}
+
+void RecordView::cancelUpdate()
+{
+    m_pending = Pending::None;
+    m_editKey = 0;
+    m_buffer.clear();
+}
+
+bool RecordView::deleteCurrent()
+{
+    const StoredRow *row = current();
+    if (!row)
+        return fail(kNoCurrent);
+    const qint64 key = row->key;
+    WriteTransaction tx(m_store);
+    if (!tx.begin(&m_error) || !m_store.remove(m_table, key, &m_error) || !tx.commit(&m_error))
+        return false;
+    for (StoredRow &r : m_rows)
+        if (r.key == key) {
+            r.key = 0;
+            r.values.clear();
+        }
+    return true;
+}

@@ -1,0 +1,73 @@
+#pragma once
+// An open, updatable view over one whole table: one current row shared by
+// every window that uses it, walks in stored order, finds by criterion, and a
+// record buffer for adding or editing. Every call that can fail returns false
+// and leaves the engine's message in lastError().
+
+#include "SqliteStore.h"
+
+class RecordView {
+public:
+    RecordView(SqliteStore &store, TableInfo table);
+
+    const TableInfo &table() const { return m_table; }
+    const QString &lastError() const { return m_error; }
+
+    // Number of rows in the table; -1 when the engine fails.
+    qint64 count();
+
+    bool moveFirst();
+    bool moveNext();
+    bool eof() const;
+
+    // A find that matches nothing sets noMatch() and keeps the current row.
+    bool findFirst(const QString &criterion);
+    bool findNext(const QString &criterion);
+    bool noMatch() const { return m_noMatch; }
+
+    bool hasCurrent() const;
+    // Field of the current row by name (letter case ignored). An absent value
+    // is an invalid QVariant; numbers come as qint64, dates as QDate or
+    // QDateTime, texts as QString.
+    QVariant value(QStringView field) const;
+    // The same as text: absent gives an empty text, dates day-first.
+    QString text(QStringView field) const;
+    QString getChunk(QStringView field, qint64 offset, qint64 length) const;
+
+    void addNew();
+    bool edit();
+    bool setValue(QStringView field, const QVariant &value);
+    bool appendChunk(QStringView field, const QString &chunk);
+    // Stores the buffer in one short transaction; a refused store leaves the
+    // table as it was and the buffer pending, so the caller may cancel it.
+    bool update();
+    void cancelUpdate();
+    bool editing() const { return m_pending != Pending::None; }
+
+    bool deleteCurrent();
+
+private:
+    enum class Pending { None, Adding, Editing };
+
+    int column(QStringView field, bool report) const;
+    bool fail(const QString &message);
+    bool loadFind(const QString &criterion, qint64 afterKey);
+    bool convert(const Column &column, const QVariant &in, QVariant *out);
+    const StoredRow *current() const;
+
+    SqliteStore &m_store;
+    TableInfo m_table;
+    QVector<StoredRow> m_rows;   // the rows of the last walk or find; key 0 marks a deleted row
+    int m_pos = 0;
+    bool m_findSet = false;
+    QString m_setCriterion;
+    bool m_noMatch = true;
+    Pending m_pending = Pending::None;
+    qint64 m_editKey = 0;
+    RawRow m_buffer;
+    mutable QString m_error;
+};
+
+// Converts a stored value to what value() hands out for a field kind.
+QVariant presentValue(FieldKind kind, const QVariant &raw);
+QString presentText(FieldKind kind, const QVariant &raw);

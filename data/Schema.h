@@ -1,0 +1,36 @@
+#pragma once
+// Tables and fields of the archive, as the program knows them.
+
+#include <QString>
+#include <QVector>
+
+enum class FieldKind { Number, Text, Memo, Date, DateTime };
+
+struct Column {
+    QString name;
+    FieldKind kind = FieldKind::Text;
+};
+
+struct TableInfo {
+    QString name;
+    QVector<Column> columns;
+
+    // Index of a field, letter case ignored; -1 when the table has none.
+    int indexOf(QStringView field) const;
+};
+
+// The six tables, named as the schema names them.
+namespace Tables {
+inline const QString Clienti = QStringLiteral("Clienti");
+inline const QString Progetti = QStringLiteral("Progetti");
+inline const QString RighePRJ = QStringLiteral("RighePRJ");
+inline const QString Componenti = QStringLiteral("Componenti");
+inline const QString Configura = QStringLiteral("Configura");
+inline const QString maxcodice = QStringLiteral("maxcodice");
+QStringList all();
+}
+
+// Name of the hidden row key that gives the stored order.
+inline const QString kRowKey = QStringLiteral("vb_key");
+
+FieldKind kindFromDeclaredType(const QString &declared);

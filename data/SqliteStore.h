@@ -1,0 +1,78 @@
+#pragma once
+// Everything that speaks the SQLite dialect lives here: opening the shared
+// file, the pragmas, statement text, binding and reading rows. The rest of the
+// data layer talks to this class only, so another engine can stand in its place.
+
+#include "Criterion.h"
+#include "Schema.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QVariant>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// One stored row: its hidden key and the values of the table's columns in
+// order. An invalid QVariant is an absent value; others hold qint64, double
+// or QString as the engine stored them.
+using RawRow = QVector<QVariant>;
+struct StoredRow {
+    qint64 key = 0;
+    RawRow values;
+};
+
+class SqliteStore {
+public:
+    SqliteStore();
+    ~SqliteStore();
+    SqliteStore(const SqliteStore &) = delete;
+    SqliteStore &operator=(const SqliteStore &) = delete;
+
+    // Opens an existing file for shared use (never creates one) and probes it.
+    bool open(const QString &path, QString *error);
+    void close();
+    bool isOpen() const { return m_handle != nullptr; }
+    sqlite3 *handle() const { return m_handle; }
+
+    QStringList tableNames(QString *error);
+    bool describe(const QString &table, TableInfo *out, QString *error);
+
+    // Rows matching every term, with a key above afterKey, in stored order;
+    // limit < 0 means all of them.
+    bool select(const TableInfo &table, const QVector<Term> &terms, qint64 afterKey, int limit,
+                QVector<StoredRow> *rows, QString *error);
+    bool count(const TableInfo &table, qint64 *out, QString *error);
+    bool maximum(const TableInfo &table, int column, const QVector<Term> &terms, QVariant *out,
+                 QString *error);
+
+    bool insert(const TableInfo &table, const RawRow &values, qint64 *newKey, QString *error);
+    // *changed is false when no row has that key any more.
+    bool update(const TableInfo &table, qint64 key, const RawRow &values, bool *changed, QString *error);
+    bool remove(const TableInfo &table, qint64 key, QString *error);
+
+    // Writes go between begin() and commit(); begin takes the write lock at once.
+    bool begin(QString *error);
+    bool commit(QString *error);
+    void rollback();
+
+    // Runs a statement with no parameters and no rows (schema, pragmas).
+    bool execScript(const QString &sql, QString *error);
+
+    // Writes a new, empty archive with the schema at path.
+    static bool createArchive(const QString &path, QString *error);
+
+    static constexpr int kBusyTimeoutMs = 15000;
+
+private:
+    sqlite3_stmt *statement(const QString &sql, QString *error);
+    bool bindTerms(sqlite3_stmt *stmt, const TableInfo &table, const QVector<Term> &terms, int first,
+                   QString *error);
+    QString whereClause(const TableInfo &table, const QVector<Term> &terms) const;
+    QString engineError() const;
+    QString pragmaText(const QString &sql, QString *error);
+
+    QString m_connection;
+    sqlite3 *m_handle = nullptr;
+    QHash<QString, sqlite3_stmt *> m_statements;
+};

@@ -1,0 +1,157 @@
+#include "basMain.h"
+
+#include "platform/Paths.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <limits>
+
+namespace {
+const QString kArchiveName = QStringLiteral("Velbor.mdb");
+
+Outcome<int> nextAfter(const QVariant &maximum, const QString &field)
+{
+    Outcome<int> out;
+    if (!maximum.isValid()) {
+        out.value = 1;
+        return out;
+    }
+    bool ok = false;
+    const qint64 max = maximum.toLongLong(&ok);
+    if (!ok) {
+        out.error = QStringLiteral("Il campo %1 contiene un valore non numerico.").arg(field);
+    } else if (max >= std::numeric_limits<qint32>::max()) {
+        out.error = QStringLiteral("Numerazione esaurita: il codice successivo supererebbe %1.")
+                        .arg(std::numeric_limits<qint32>::max());
+    } else {
+        out.value = int(std::max<qint64>(max, 0) + 1);
+    }
+    return out;
+}
+
+const TableInfo *lookup(Archive &archive, const QString &table, const QString &field, int *column,
+                        QString *error)
+{
+    const TableInfo *info = archive.table(table);
+    if (!info) {
+        *error = QStringLiteral("no such table: %1").arg(table);
+        return nullptr;
+    }
+    *column = info->indexOf(field);
+    if (*column < 0) {
+        *error = QStringLiteral("no such column: %1").arg(field);
+        return nullptr;
+    }
+    return info;
+}
+} // namespace
+
+Outcome<int> ProssimoCodice(Archive &archive, const QString &table, const QString &field)
+{
+    Outcome<int> out;
+    int column = -1;
+    const TableInfo *info = lookup(archive, table, field, &column, &out.error);
+    if (!info)
+        return out;
+    QVariant maximum;
+    if (!archive.store().maximum(*info, column, {}, &maximum, &out.error))
+        return out;
+    return nextAfter(maximum, field);
+}
+
+Outcome<int> ProssimoCodiceLivello(Archive &archive, const QString &table, int level, const QString &field)
+{
+    Outcome<int> out;
+    int column = -1;
+    const TableInfo *info = lookup(archive, table, field, &column, &out.error);
+    if (!info)
+        return out;
+    const int levelColumn = info->indexOf(u"livello");
+    const int counterColumn = info->indexOf(u"codice");
+    if (levelColumn < 0 || counterColumn < 0) {
+        out.error = QStringLiteral("no such column: %1").arg(levelColumn < 0 ? "livello" : "codice");
+        return out;
+    }
+    SqliteStore &store = archive.store();
+    const QVector<Term> ofLevel{{levelColumn, QVariant::fromValue<qint64>(level)}};
+
+    // Reading the maximum and moving the counter in one write transaction keeps
+    // two workstations from drawing the same number.
+    if (!store.begin(&out.error))
+        return out;
+    QVariant maximum;
+    QVector<StoredRow> rows;
+    bool ok = store.maximum(*info, column, ofLevel, &maximum, &out.error)
+              && store.select(*info, ofLevel, std::numeric_limits<qint64>::min(), 1, &rows, &out.error);
+    if (ok) {
+        const Outcome<int> next = nextAfter(maximum, field);
+        out.value = next.value;
+        out.error = next.error;
+        ok = next.ok();
+    }
+    if (ok) {
+        RawRow values;
+        qint64 previous = 0;
+        if (rows.isEmpty()) {
+            values = RawRow(info->columns.size());
+        } else {
+            values = rows.first().values;
+            previous = values[counterColumn].toLongLong();
+        }
+        if (previous >= std::numeric_limits<qint32>::max()) {
+            out.error = QStringLiteral("Numerazione esaurita: il codice successivo supererebbe %1.")
+                            .arg(std::numeric_limits<qint32>::max());
+            ok = false;
+        } else {
+            values[counterColumn] = QVariant::fromValue<qint64>(previous + 1);
+            values[levelColumn] = QVariant::fromValue<qint64>(level);
+            qint64 key = 0;
+            bool changed = false;
+            ok = rows.isEmpty() ? store.insert(*info, values, &key, &out.error)
+                                : store.update(*info, rows.first().key, values, &changed, &out.error);
+        }
+    }
+    if (!ok) {
+        store.rollback();
+        if (out.error.isEmpty())
+            out.error = QStringLiteral("Errore sconosciuto dell'archivio.");
+        return out;
+    }
+    if (!store.commit(&out.error))
+        return out;
+    return out;
+}
+
+QString QuotaSQL(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + 2);
+    out.append(QLatin1Char('\''));
+    for (QChar c : text) {
+        out.append(c);
+        if (c == QLatin1Char('\''))
+            out.append(c);
+    }
+    out.append(QLatin1Char('\''));
+    return out;
+}
+
+QString archivePathIn(const QString &folder)
+{
+    const QString exact = Paths::join(folder, kArchiveName);
+    if (QFileInfo::exists(exact))
+        return exact;
+    const QStringList other = QDir(folder).entryList({kArchiveName}, QDir::Files);
+    return other.isEmpty() ? exact : Paths::join(folder, other.first());
+}
+
+QString ApriArchivio(RunState &state, Archive &archive, const QString &programFolder)
+{
+    if (!QFileInfo::exists(archivePathIn(state.PercorsoDati)))
+        state.PercorsoDati = programFolder;
+    QString error;
+    if (!archive.open(archivePathIn(state.PercorsoDati), &error))
+        return error.isEmpty() ? QStringLiteral("Impossibile aprire l'archivio.") : error;
+    return {};
+}

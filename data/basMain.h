@@ -1,0 +1,31 @@
+#pragma once
+// Operations the windows share: code generators, quoting of criterion texts,
+// and opening the archive at start-up.
+
+#include "Archive.h"
+#include "RunState.h"
+
+template <typename T>
+struct Outcome {
+    T value{};
+    QString error;   // empty on success
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Highest value of field in table plus one; 1 for an empty table. Writes nothing.
+Outcome<int> ProssimoCodice(Archive &archive, const QString &table, const QString &field);
+
+// Next code of a level: highest field value among the level's rows plus one,
+// and the level's counter row advanced, in one transaction.
+Outcome<int> ProssimoCodiceLivello(Archive &archive, const QString &table, int level, const QString &field);
+
+// The text between apostrophes, each apostrophe doubled.
+QString QuotaSQL(const QString &text);
+
+// Path of Velbor.mdb inside folder (an existing file of that name in another
+// letter case counts as the same file).
+QString archivePathIn(const QString &folder);
+
+// Opens the archive of state.PercorsoDati, falling back to the program's
+// folder when the data folder holds none. Returns the error, empty on success.
+QString ApriArchivio(RunState &state, Archive &archive, const QString &programFolder);

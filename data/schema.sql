@@ -1,0 +1,89 @@
+-- The archive Velbor.mdb. vb_key is the hidden row key: it gives the stored
+-- order and is never reused. Indexes cover every field the windows search by;
+-- text searches ignore letter case, hence the NOCASE indexes.
+
+CREATE TABLE Clienti (
+  vb_key     INTEGER PRIMARY KEY AUTOINCREMENT,
+  codice     INTEGER,
+  descr      TEXT,
+  indirizzo  TEXT,
+  cap        TEXT,
+  provincia  TEXT,
+  citta      TEXT,
+  telefono   TEXT,
+  fax        TEXT,
+  email      TEXT,
+  sito       TEXT,
+  contatto   TEXT,
+  piva       TEXT
+);
+CREATE INDEX Clienti_codice ON Clienti(codice);
+CREATE INDEX Clienti_descr ON Clienti(descr COLLATE NOCASE);
+
+CREATE TABLE Progetti (
+  vb_key     INTEGER PRIMARY KEY AUTOINCREMENT,
+  codice     TEXT,
+  descr      TEXT,
+  ufficio    TEXT,
+  reparto    TEXT,
+  operatore  TEXT,
+  telefono   TEXT,
+  email      TEXT,
+  fax        TEXT,
+  specifica  TEXT,
+  note       LONGTEXT,
+  data       DATE,
+  codcli     INTEGER
+);
+CREATE INDEX Progetti_codice ON Progetti(codice COLLATE NOCASE);
+CREATE INDEX Progetti_codcli ON Progetti(codcli);
+
+CREATE TABLE RighePRJ (
+  vb_key     INTEGER PRIMARY KEY AUTOINCREMENT,
+  codprj     TEXT,
+  livello    INTEGER,
+  codice     TEXT,
+  descr      TEXT,
+  data       DATE
+);
+CREATE INDEX RighePRJ_codprj ON RighePRJ(codprj COLLATE NOCASE);
+CREATE INDEX RighePRJ_codice ON RighePRJ(codice COLLATE NOCASE);
+
+CREATE TABLE Componenti (
+  vb_key     INTEGER PRIMARY KEY AUTOINCREMENT,
+  codprj     TEXT,
+  livello    INTEGER,
+  codice     TEXT,
+  file       TEXT,
+  tipo       TEXT,
+  inserito   DATETIME
+);
+CREATE INDEX Componenti_codprj ON Componenti(codprj COLLATE NOCASE);
+CREATE INDEX Componenti_file ON Componenti(file COLLATE NOCASE);
+
+CREATE TABLE Configura (
+  vb_key     INTEGER PRIMARY KEY AUTOINCREMENT,
+  descr      TEXT,
+  indirizzo  TEXT,
+  citta      TEXT,
+  cap        TEXT,
+  provincia  TEXT,
+  telefono   TEXT,
+  fax        TEXT,
+  email      TEXT,
+  sito       TEXT,
+  piva       TEXT,
+  cf         TEXT,
+  sk1        TEXT,
+  sk2        TEXT,
+  sk3        TEXT,
+  pre1       TEXT,
+  pre2       TEXT,
+  pre3       TEXT
+);
+
+CREATE TABLE maxcodice (
+  vb_key     INTEGER PRIMARY KEY AUTOINCREMENT,
+  codice     INTEGER DEFAULT 0,
+  livello    INTEGER
+);

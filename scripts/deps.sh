@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the program and the tests need.
+# Runs apt only when something is missing.
+set -euo pipefail
+pkgs=(cmake g++ make qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
+      qt6-translations-l10n libsqlite3-dev libgl-dev xvfb xauth poppler-utils
+      fonts-dejavu-core)
+if [ "${VELBOR_WITH_CLANG:-0}" = 1 ]; then pkgs+=(clang-14 libclang-rt-14-dev); fi
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the program and starts it on the empty
+# archive that the build places beside it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j"$(nproc)"
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display found: starting under Xvfb."
+  exec xvfb-run -a ./build/bin/velbor
+fi
+exec ./build/bin/velbor

@@ -1,0 +1,29 @@
+#pragma once
+// A fresh program folder and data folder per test, each data folder holding an
+// empty archive made from the schema.
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class TestFolders {
+public:
+    TestFolders();
+    bool ok() const { return m_ok; }
+    QString root() const { return m_dir.path(); }
+    QString program() const;   // holds an empty Velbor.mdb
+    QString data() const;      // holds an empty Velbor.mdb
+    QString dataArchive() const;
+    QString programArchive() const;
+
+private:
+    QTemporaryDir m_dir;
+    bool m_ok = false;
+};
+
+// Runs one SQL statement on the file with a connection of its own; returns
+// the first column of the first row, or "ERROR: ..." on failure.
+QString sqlValue(const QString &path, const QString &sql);
+void writeBytes(const QString &path, const QByteArray &bytes);
+QByteArray readBytes(const QString &path);

@@ -1,0 +1,438 @@
+// The archive: opening, the open views, counters, dates and errors.
+#include "TestSupport.h"
+#include "basMain.h"
+#include "platform/Paths.h"
+
+#include <QtTest>
+
+namespace {
+bool addClient(RecordView &v, const QVariant &code, const QString &name)
+{
+    v.addNew();
+    return v.setValue(u"codice", code) && v.setValue(u"descr", name) && v.update();
+}
+} // namespace
+
+class TestArchive : public QObject {
+    Q_OBJECT
+
+private slots:
+    void opensTheSixTablesAndFiveViews()
+    {
+        TestFolders f;
+        QVERIFY(f.ok());
+        Archive a;
+        QString error;
+        QVERIFY2(a.open(f.dataArchive(), &error), qPrintable(error));
+        QCOMPARE(a.clients().table().name, QStringLiteral("Clienti"));
+        QCOMPARE(a.projects().table().name, QStringLiteral("Progetti"));
+        QCOMPARE(a.items().table().name, QStringLiteral("RighePRJ"));
+        QCOMPARE(a.components().table().name, QStringLiteral("Componenti"));
+        QCOMPARE(a.configuration().table().name, QStringLiteral("Configura"));
+        QCOMPARE(a.configuration().table().columns.size(), 17);
+        QCOMPARE(a.clients().count(), 0);
+        QCOMPARE(sqlValue(f.dataArchive(), "PRAGMA journal_mode"), QStringLiteral("delete"));
+    }
+
+    void badFilesAreRefusedAtOpen_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("random bytes") << QByteArray(4096, '\x5a') << "file is not a database";
+        QTest::newRow("empty file") << QByteArray() << "no such table: Clienti";
+        QByteArray jet(2048, '\0');
+        jet.replace(4, 15, "Standard Jet DB");
+        QTest::newRow("legacy Jet") << jet << "vecchio formato";
+        QByteArray ace(2048, '\0');
+        ace.replace(4, 15, "Standard ACE DB");
+        QTest::newRow("legacy ACE") << ace << "vecchio formato";
+    }
+    void badFilesAreRefusedAtOpen()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, expected);
+        TestFolders f;
+        const QString path = f.root() + "/bad.mdb";
+        writeBytes(path, bytes);
+        Archive a;
+        QString error;
+        QVERIFY(!a.open(path, &error));
+        QVERIFY2(error.contains(expected), qPrintable(error));
+        QVERIFY(!a.isOpen());
+        QCOMPARE(readBytes(path), bytes);
+    }
+
+    void missingTableOrFieldIsRefusedAtOpen()
+    {
+        TestFolders f;
+        QCOMPARE(sqlValue(f.dataArchive(), "DROP TABLE maxcodice"), QString());
+        Archive a;
+        QString error;
+        QVERIFY(!a.open(f.dataArchive(), &error));
+        QVERIFY2(error.contains("maxcodice"), qPrintable(error));
+
+        QCOMPARE(sqlValue(f.programArchive(), "ALTER TABLE Componenti RENAME COLUMN tipo TO genere"), QString());
+        QVERIFY(!a.open(f.programArchive(), &error));
+        QVERIFY2(error.contains("Componenti.tipo"), qPrintable(error));
+
+        QVERIFY(!a.open(f.root() + "/none.mdb", &error));
+        QVERIFY(!QFileInfo::exists(f.root() + "/none.mdb"));
+    }
+
+    void apriArchivioFallsBackToTheProgramFolder()
+    {
+        TestFolders f;
+        RunState state;
+        state.PercorsoDati = f.root() + "/altrove";
+        Archive a;
+        QCOMPARE(ApriArchivio(state, a, f.program()), QString());
+        QCOMPARE(state.PercorsoDati, f.program());
+        QCOMPARE(a.path(), f.programArchive());
+
+        state.PercorsoDati = f.data();
+        QCOMPARE(ApriArchivio(state, a, f.program()), QString());
+        QCOMPARE(state.PercorsoDati, f.data());
+
+        QFile::remove(f.programArchive());
+        state.PercorsoDati = f.root() + "/altrove";
+        QVERIFY(!ApriArchivio(state, a, f.program()).isEmpty());
+    }
+
+    void textCriteriaIgnoreCaseAndKeepApostrophes()
+    {
+        TestFolders f;
+        Archive a;
+        QString error;
+        QVERIFY(a.open(f.dataArchive(), &error));
+        RecordView &v = a.clients();
+        QVERIFY(addClient(v, 1, "ROSSI"));
+        QVERIFY(addClient(v, 2, "O'Hara"));
+        QVERIFY(addClient(v, 3, "CITTÀ ÉLITE"));
+        QVERIFY(addClient(v, 4, "Straße"));
+
+        const struct { QString criterion; int code; } cases[] = {
+            {"descr=" + QuotaSQL("rossi"), 1},
+            {"DESCR=" + QuotaSQL("o'hara"), 2},
+            {"descr=" + QuotaSQL("città élite"), 3},
+            {"descr=" + QuotaSQL("STRASSE"), -1},   // folding keeps one letter per letter
+            {"descr=" + QuotaSQL("STRAßE"), 4},
+            {"codice=3", 3},
+        };
+        for (const auto &c : cases) {
+            QVERIFY2(v.findFirst(c.criterion), qPrintable(v.lastError()));
+            if (c.code < 0) {
+                QVERIFY(v.noMatch());
+            } else {
+                QVERIFY2(!v.noMatch(), qPrintable(c.criterion));
+                QCOMPARE(v.value(u"codice").toInt(), c.code);
+            }
+        }
+    }
+
+    void refusedCriterionRunsNothing()
+    {
+        TestFolders f;
+        Archive a;
+        QString error;
+        QVERIFY(a.open(f.dataArchive(), &error));
+        RecordView &v = a.clients();
+        QVERIFY(addClient(v, 1, "Uno"));
+        QVERIFY(v.findFirst("codice=1"));
+        QVERIFY(!v.findFirst("codice=1 OR 1=1"));
+        QVERIFY(v.noMatch());
+        QVERIFY(v.lastError().contains("Criterio di ricerca non valido"));
+        // The current row is still the one found before.
+        QCOMPARE(v.text(u"descr"), QStringLiteral("Uno"));
+        QVERIFY(!v.findFirst("codice=1; DELETE FROM Clienti"));
+        QCOMPARE(v.count(), 1);
+    }
+
+    void findNextWalksMatchesInStoredOrder()
+    {
+        TestFolders f;
+        Archive a;
+        QString error;
+        QVERIFY(a.open(f.dataArchive(), &error));
+        RecordView &items = a.items();
+        const QStringList rows = {"P1:L11", "P2:L12", "P1:L13", "p1:L14"};
+        for (const QString &r : rows) {
+            items.addNew();
+            QVERIFY(items.setValue(u"codprj", r.section(':', 0, 0)));
+            QVERIFY(items.setValue(u"codice", r.section(':', 1, 1)));
+            QVERIFY(items.setValue(u"livello", 1));
+            QVERIFY(items.update());
+        }
+        QStringList seen;
+        const QString crit = "codprj=" + QuotaSQL("P1");
+        items.findFirst(crit);
+        while (!items.noMatch()) {
+            seen << items.text(u"codice");
+            items.findNext(crit);
+        }
+        QCOMPARE(seen, QStringList({"L11", "L13", "L14"}));
+        // A find-next from a row reached otherwise continues after it.
+        items.findFirst("codice='L12'");
+        items.findNext(crit);
+        QCOMPARE(items.text(u"codice"), QStringLiteral("L13"));
+    }
+
+    void rowsAddedDuringTheRunWalkLast()
+    {
+        TestFolders f;
+        QCOMPARE(sqlValue(f.dataArchive(), "INSERT INTO Clienti(vb_key,codice,descr) VALUES (50,9,'nove')"), QString());
+        QCOMPARE(sqlValue(f.dataArchive(), "INSERT INTO Clienti(vb_key,codice,descr) VALUES (10,5,'cinque')"), QString());
+        Archive a;
+        QString error;
+        QVERIFY(a.open(f.dataArchive(), &error));
+        RecordView &v = a.clients();
+        QVERIFY(v.moveFirst());
+        QCOMPARE(v.text(u"descr"), QStringLiteral("cinque"));
+        QVERIFY(addClient(v, 1, "uno"));   // added while the walk stands on its first row
+        QStringList order;
+        for (; !v.eof(); v.moveNext())
+            order << v.text(u"descr");
+        QCOMPARE(order, QStringList({"cinque", "nove", "uno"}));
+        QVERIFY(v.moveFirst());
+        order.clear();
+        for (; !v.eof(); v.moveNext())
+            order << v.text(u"descr");
+        QCOMPARE(order, QStringList({"cinque", "nove", "uno"}));
+        // A deleted key is never given again.
+        QVERIFY(v.findFirst("codice=1"));
+        QVERIFY(v.deleteCurrent());
+        QVERIFY(addClient(v, 2, "due"));
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT vb_key FROM Clienti WHERE codice=2"), QStringLiteral("52"));
+    }
+
+    void absentValuesDifferFromEmptyTexts()
+    {
+        TestFolders f;
+        QCOMPARE(sqlValue(f.dataArchive(), "INSERT INTO Clienti(codice,descr) VALUES (1,'')"), QString());
+        Archive a;
+        QString error;
+        QVERIFY(a.open(f.dataArchive(), &error));
+        RecordView &v = a.clients();
+        QVERIFY(v.findFirst("codice=1"));
+        QVERIFY(v.value(u"descr").isValid());
+        QCOMPARE(v.value(u"descr").toString(), QString(""));
+        QVERIFY(!v.value(u"indirizzo").isValid());
+        QCOMPARE(v.text(u"indirizzo"), QString(""));
+        QVERIFY(!v.value(u"nessuno").isValid());
+        QVERIFY(v.lastError().contains("nessuno"));
+        QCOMPARE(v.value(u"CODICE").toInt(), 1);
+    }
+
+    void deletedCurrentRow()
+    {
+        TestFolders f;
+        Archive a;
+        QString error;
+        QVERIFY(a.open(f.dataArchive(), &error));
+        RecordView &v = a.clients();
+        for (int i = 1; i <= 3; ++i)
+            QVERIFY(addClient(v, i, QString::number(i)));
+        QVERIFY(v.moveFirst());
+        QVERIFY(v.moveNext());
+        QVERIFY(v.deleteCurrent());
+        QVERIFY(!v.hasCurrent());
+        QVERIFY(!v.value(u"descr").isValid());
+        QVERIFY(!v.edit());
+        QVERIFY(!v.deleteCurrent());
+        QVERIFY(v.moveNext());
+        QCOMPARE(v.text(u"descr"), QStringLiteral("3"));
+        QCOMPARE(v.count(), 2);
+        QVERIFY(v.findFirst("codice=2"));
+        QVERIFY(v.noMatch());
+    }
+
+    void datesInAndOut()
+    {
+        TestFolders f;
+        Archive a;
+        QString error;
+        QVERIFY(a.open(f.dataArchive(), &error));
+        RecordView &p = a.projects();
+        p.addNew();
+        QVERIFY(p.setValue(u"codice", "P1"));
+        QVERIFY(p.setValue(u"data", "07/12/2026"));
+        QVERIFY(p.update());
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT data FROM Progetti"), QStringLiteral("2026-12-07"));
+        QVERIFY(p.findFirst("codice='P1'"));
+        QCOMPARE(p.value(u"data").toDate(), QDate(2026, 12, 7));
+        QCOMPARE(p.text(u"data"), QStringLiteral("07/12/2026"));
+
+        RecordView &c = a.components();
+        c.addNew();
+        QVERIFY(c.setValue(u"inserito", "07/12/2026 09:05:03"));
+        QVERIFY(c.update());
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT inserito FROM Componenti"), QStringLiteral("2026-12-07 09:05:03"));
+        c.addNew();
+        QVERIFY(c.setValue(u"inserito", QDateTime(QDate(2026, 1, 2), QTime(0, 0))));
+        QVERIFY(c.update());
+        QVERIFY(c.moveFirst());
+        QCOMPARE(c.text(u"inserito"), QStringLiteral("07/12/2026 09:05:03"));
+        QVERIFY(c.moveNext());
+        QCOMPARE(c.text(u"inserito"), QStringLiteral("02/01/2026"));
+
+        p.addNew();
+        QVERIFY(!p.setValue(u"data", "31/02/2026"));
+        QVERIFY(!p.setValue(u"data", "domani"));
+        QVERIFY(!p.setValue(u"codcli", "2147483648"));
+        QVERIFY(!p.setValue(u"codcli", "dodici"));
+        QVERIFY(p.setValue(u"codcli", " 12 "));
+        p.cancelUpdate();
+        QCOMPARE(p.count(), 1);
+    }
+
+    void memoChunks()
+    {
+        TestFolders f;
+        Archive a;
+        QString error;
+        QVERIFY(a.open(f.dataArchive(), &error));
+        RecordView &p = a.projects();
+        p.addNew();
+        QVERIFY(p.setValue(u"codice", "P1"));
+        QVERIFY(p.setValue(u"note", ""));
+        QVERIFY(p.appendChunk(u"note", "prima riga\n"));
+        QVERIFY(p.appendChunk(u"note", QString(10000, QChar(0x00e8))));
+        QVERIFY(p.update());
+        QVERIFY(p.findFirst("codice='P1'"));
+        QCOMPARE(p.getChunk(u"note", 0, 11), QStringLiteral("prima riga\n"));
+        QCOMPARE(p.getChunk(u"note", 0, 1 << 20).size(), 10011);
+    }
+
+    void refusedStoreLeavesTableAsItWas()
+    {
+        TestFolders f;
+        QCOMPARE(sqlValue(f.dataArchive(),
+                          "CREATE TRIGGER no_x BEFORE UPDATE ON Clienti WHEN NEW.descr='X' "
+                          "BEGIN SELECT RAISE(ABORT,'rifiutato dal motore'); END"),
+                 QString());
+        Archive a;
+        QString error;
+        QVERIFY(a.open(f.dataArchive(), &error));
+        RecordView &v = a.clients();
+        QVERIFY(addClient(v, 1, "Uno"));
+        QVERIFY(v.findFirst("codice=1"));
+        QVERIFY(v.edit());
+        QVERIFY(v.setValue(u"descr", "X"));
+        QVERIFY(!v.update());
+        QCOMPARE(v.lastError(), QStringLiteral("rifiutato dal motore"));
+        v.cancelUpdate();
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT descr FROM Clienti"), QStringLiteral("Uno"));
+        QCOMPARE(v.text(u"descr"), QStringLiteral("Uno"));
+        // The connection is usable afterwards: no transaction was left open.
+        QVERIFY(v.edit());
+        QVERIFY(v.setValue(u"descr", "Due"));
+        QVERIFY2(v.update(), qPrintable(v.lastError()));
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT descr FROM Clienti"), QStringLiteral("Due"));
+    }
+
+    void editOfARowDeletedElsewhereIsReported()
+    {
+        TestFolders f;
+        Archive one, two;
+        QString error;
+        QVERIFY(one.open(f.dataArchive(), &error));
+        QVERIFY(two.open(f.dataArchive(), &error));
+        QVERIFY(addClient(one.clients(), 1, "Uno"));
+        QVERIFY(two.clients().findFirst("codice=1"));
+        QVERIFY(one.clients().findFirst("codice=1"));
+        QVERIFY(one.clients().deleteCurrent());
+        QVERIFY(two.clients().edit());
+        QVERIFY(two.clients().setValue(u"descr", "Nuovo"));
+        QVERIFY(!two.clients().update());
+        QVERIFY(two.clients().lastError().contains("eliminato"));
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT COUNT(*) FROM Clienti"), QStringLiteral("0"));
+    }
+
+    void twoConnectionsSeeEachOthersWrites()
+    {
+        TestFolders f;
+        Archive one, two;
+        QString error;
+        QVERIFY(one.open(f.dataArchive(), &error));
+        QVERIFY(two.open(f.dataArchive(), &error));
+        QVERIFY(addClient(one.clients(), 1, "Uno"));
+        QVERIFY(two.clients().findFirst("codice=1"));
+        QCOMPARE(two.clients().text(u"descr"), QStringLiteral("Uno"));
+        QVERIFY(two.clients().edit());
+        QVERIFY(two.clients().setValue(u"descr", "Uno bis"));
+        QVERIFY(two.clients().update());
+        QVERIFY(one.clients().findFirst("codice=1"));
+        QCOMPARE(one.clients().text(u"descr"), QStringLiteral("Uno bis"));
+        const Outcome<int> code = ProssimoCodice(two, "clienti", "codice");
+        QCOMPARE(code.value, 2);
+    }
+
+    void prossimoCodice()
+    {
+        TestFolders f;
+        Archive a;
+        QString error;
+        QVERIFY(a.open(f.dataArchive(), &error));
+        QCOMPARE(ProssimoCodice(a, "clienti", "codice").value, 1);
+        for (int code : {1, 2, 7})
+            QVERIFY(addClient(a.clients(), code, "c"));
+        QCOMPARE(ProssimoCodice(a, "clienti", "codice").value, 8);
+        QCOMPARE(ProssimoCodice(a, "clienti", "codice").value, 8);
+        QVERIFY(!ProssimoCodice(a, "clienti", "nessuno").ok());
+        QVERIFY(!ProssimoCodice(a, "nessuna", "codice").ok());
+        QVERIFY(addClient(a.clients(), 2147483647, "ultimo"));
+        const Outcome<int> full = ProssimoCodice(a, "clienti", "codice");
+        QVERIFY(!full.ok());
+        QVERIFY(full.error.contains("2147483647"));
+    }
+
+    void prossimoCodiceLivelloKeepsOneCounterRowPerLevel()
+    {
+        TestFolders f;
+        Archive a;
+        QString error;
+        QVERIFY(a.open(f.dataArchive(), &error));
+        const QString db = f.dataArchive();
+        QCOMPARE(ProssimoCodiceLivello(a, "maxcodice", 1, "codice").value, 1);
+        QCOMPARE(sqlValue(db, "SELECT COUNT(*)||':'||codice||':'||livello FROM maxcodice"), QStringLiteral("1:1:1"));
+        QCOMPARE(ProssimoCodiceLivello(a, "maxcodice", 1, "codice").value, 2);
+        QCOMPARE(sqlValue(db, "SELECT codice FROM maxcodice WHERE livello=1"), QStringLiteral("2"));
+        QCOMPARE(ProssimoCodiceLivello(a, "maxcodice", 2, "codice").value, 1);
+        QCOMPARE(sqlValue(db, "SELECT COUNT(*) FROM maxcodice"), QStringLiteral("2"));
+        // The project code generator reads the highest counter of either level.
+        QCOMPARE(ProssimoCodice(a, "maxcodice", "codice").value, 3);
+        QCOMPARE(sqlValue(db, "SELECT SUM(codice) FROM maxcodice"), QStringLiteral("3"));
+        // Two archives on one file never draw the same number.
+        Archive other;
+        QVERIFY(other.open(db, &error));
+        QCOMPARE(ProssimoCodiceLivello(other, "maxcodice", 1, "codice").value, 3);
+        QCOMPARE(ProssimoCodiceLivello(a, "maxcodice", 1, "codice").value, 4);
+    }
+
+    void waitsForAnotherWriterInsteadOfFailing()
+    {
+        TestFolders f;
+        Archive a;
+        QString error;
+        QVERIFY(a.open(f.dataArchive(), &error));
+        SqliteStore other;
+        QVERIFY(other.open(f.dataArchive(), &error));
+        QVERIFY(other.begin(&error));
+        QTimer::singleShot(300, [&] { other.commit(&error); });
+        // The lock is released from the event loop while the write waits in the
+        // busy handler; run it on a thread of its own.
+        bool stored = false;
+        QThread *writer = QThread::create([&] {
+            Archive mine;
+            QString e;
+            stored = mine.open(f.dataArchive(), &e) && addClient(mine.clients(), 1, "dopo l'attesa");
+        });
+        writer->start();
+        QTRY_VERIFY_WITH_TIMEOUT(writer->isFinished(), 10000);
+        delete writer;
+        QVERIFY(stored);
+        QCOMPARE(a.clients().count(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestArchive)
+#include "tst_archive.moc"
