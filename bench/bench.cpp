@@ -1,0 +1,95 @@
+// Speed of the archive at ten times a large office. Prints milliseconds and
+// the ratio to a plain SQLite read of the same rows, measured in the same run.
+#include "BenchArchive.h"
+#include "basMain.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <sqlite3.h>
+
+#ifdef VELBOR_BENCH_GUI
+int runGuiBench(int argc, char **argv, const QString &folder);
+#endif
+
+namespace {
+// Reads every row of a table through the C API into QStrings: the floor.
+double plainRead(const QString &path, const char *sql)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    const double ms = timeMs([&] {
+        sqlite3_stmt *s = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &s, nullptr);
+        QVector<QString> sink;
+        while (sqlite3_step(s) == SQLITE_ROW)
+            for (int i = 0; i < sqlite3_column_count(s); ++i)
+                sink.append(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, i))));
+        sqlite3_finalize(s);
+    });
+    sqlite3_close(db);
+    return ms;
+}
+
+double walk(RecordView &v, const char *field)
+{
+    return timeMs([&] {
+        qint64 n = 0;
+        v.moveFirst();
+        for (; !v.eof(); v.moveNext())
+            n += v.text(QString::fromLatin1(field)).size();
+    });
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/Velbor.mdb";
+    QString error;
+    {
+        QCoreApplication app(argc, argv);
+        QTextStream(stdout) << "Building the archive (10,000 clients and projects, 100,000 items and components)..."
+                            << Qt::endl;
+        if (!buildBenchArchive(path, BenchSize{}, &error)) {
+            QTextStream(stderr) << error << Qt::endl;
+            return 1;
+        }
+        Archive a;
+        report("open (ApriArchivio's open and checks)", timeMs([&] {
+                   a.close();
+                   a.open(path, &error);
+               }));
+        const struct { const char *name; RecordView &view; const char *criterion; } finds[] = {
+            {"find-first client by code", a.clients(), "codice=7345"},
+            {"find-first client by name", a.clients(), "descr='cliente 7345 torre ponte'"},
+            {"find-first project by code", a.projects(), "codice='P7345'"},
+            {"find-first item by code and level", a.items(), "codice='L173450' AND Livello=1"},
+            {"find-first component by project", a.components(), "codprj='P7345'"},
+            {"find-first configuration (empty)", a.configuration(), "descr='x'"},
+        };
+        for (const auto &f : finds)
+            report(f.name, timeMs([&] { f.view.findFirst(QString::fromLatin1(f.criterion)); }, 5));
+
+        report("find-first/find-next over one project's items", timeMs([&] {
+                   const QString crit = "codprj=" + QuotaSQL("P5000");
+                   int n = 0;
+                   for (a.items().findFirst(crit); !a.items().noMatch(); a.items().findNext(crit))
+                       ++n;
+               }, 5));
+        report("walk clients (codice, descr)", walk(a.clients(), "descr"),
+               plainRead(path, "SELECT vb_key,codice,descr,indirizzo,cap,provincia,citta,telefono,fax,email,sito,contatto,piva FROM Clienti ORDER BY vb_key"));
+        report("walk projects", walk(a.projects(), "descr"),
+               plainRead(path, "SELECT * FROM Progetti ORDER BY vb_key"));
+        report("walk items", walk(a.items(), "descr"), plainRead(path, "SELECT * FROM RighePRJ ORDER BY vb_key"));
+        report("walk components", walk(a.components(), "file"),
+               plainRead(path, "SELECT * FROM Componenti ORDER BY vb_key"));
+        report("walk configuration", walk(a.configuration(), "descr"));
+    }
+#ifdef VELBOR_BENCH_GUI
+    return runGuiBench(argc, argv, dir.path());
+#else
+    return 0;
+#endif
+}
