@@ -27,3 +27,10 @@ private:
 QString sqlValue(const QString &path, const QString &sql);
 void writeBytes(const QString &path, const QByteArray &bytes);
 QByteArray readBytes(const QString &path);
+
+// Points the program's folder at a fresh test folder and scripts every dialog.
+class GuiFixture : public TestFolders {
+public:
+    GuiFixture();
+    ~GuiFixture();
+};

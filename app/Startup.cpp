@@ -1,0 +1,30 @@
+#include "Startup.h"
+
+#include "app/frmMain.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+namespace Velbor {
+
+void installItalian(QApplication &app)
+{
+    auto *translator = new QTranslator(&app);
+    if (translator->load(QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(translator);
+}
+
+int run(QApplication &app)
+{
+    QApplication::setApplicationName(QStringLiteral("Velbor"));
+    installItalian(app);
+    Session session;
+    frmMain main(session);
+    if (!main.Form_Load())
+        return 1;
+    main.show();
+    return app.exec();
+}
+
+} // namespace Velbor

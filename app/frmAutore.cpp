@@ -1,0 +1,18 @@
+#include "frmAutore.h"
+
+#include "platform/Resources.h"
+#include "ui_frmAutore.h"
+
+frmAutore::frmAutore(QWidget *parent) : QDialog(parent), ui(new Ui::frmAutore)
+{
+    ensureResources();
+    ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(size());
+    connect(ui->cmdOK, &QPushButton::clicked, this, &QDialog::close);
+}
+
+frmAutore::~frmAutore()
+{
+    delete ui;
+}

@@ -1,0 +1,19 @@
+#pragma once
+// The About window.
+
+#include <QDialog>
+
+namespace Ui {
+class frmAutore;
+}
+
+class frmAutore : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit frmAutore(QWidget *parent = nullptr);
+    ~frmAutore() override;
+
+private:
+    Ui::frmAutore *ui;
+};

@@ -1,0 +1,192 @@
+#include "frmMain.h"
+
+#include "app/SettingsFiles.h"
+#include "app/frmAutore.h"
+#include "config/frmConfigura.h"
+#include "data/basMain.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "platform/Paths.h"
+#include "platform/Resources.h"
+#include "ui_frmMain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QLayout>
+#include <QLocale>
+#include <QScreen>
+#include <QTimer>
+
+frmMain::frmMain(Session &session, QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::frmMain), m_session(session), m_timer(new QTimer(this))
+{
+    ensureResources();
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    m_timer->setObjectName(QStringLiteral("Timer1"));
+    m_timer->setInterval(1000);
+    connect(m_timer, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+
+    connect(ui->cmdClienti, &QPushButton::clicked, this, &frmMain::cmdClienti_Click);
+    connect(ui->cmdProgetti, &QPushButton::clicked, this, &frmMain::cmdProgetti_Click);
+    connect(ui->cmdServer, &QPushButton::clicked, this, &frmMain::cmdServer_Click);
+    connect(ui->mnuGestCli, &QAction::triggered, this, &frmMain::mnuGestCli_Click);
+    connect(ui->mnugestPrj, &QAction::triggered, this, &frmMain::mnugestPrj_Click);
+    connect(ui->mnuConfig, &QAction::triggered, this, &frmMain::mnuConfig_Click);
+    connect(ui->mnuAutore, &QAction::triggered, this, &frmMain::mnuAutore_Click);
+    connect(ui->mnuFine, &QAction::triggered, this, &frmMain::mnuFine_Click);
+}
+
+frmMain::~frmMain()
+{
+    for (QWidget *w : {static_cast<QWidget *>(m_clienti), static_cast<QWidget *>(m_progetti),
+                       static_cast<QWidget *>(m_configura), static_cast<QWidget *>(m_autore)})
+        delete w;
+    delete ui;
+}
+
+bool frmMain::Form_Load()
+{
+    RunState &s = m_session.state;
+    const QString programFolder = Paths::programFolder();
+    Paths::setWorkingFolder(programFolder);
+    Timer1_Timer();
+    s.ContatoreComponenti = 0;
+    s.PercorsoDati = programFolder;
+    ui->lblServer->setText(s.PercorsoDati);
+    if (SettingsFiles::read(s, programFolder))
+        ui->lblServer->setText(s.PercorsoDati);
+
+    const QString error = ApriArchivio(s, m_session.archive, programFolder);
+    if (!error.isEmpty()) {
+        MessageBox::show(this,
+                         QStringLiteral("Impossibile aprire l'archivio %1\n\n%2")
+                             .arg(archivePathIn(s.PercorsoDati), error),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Critical);
+        return false;
+    }
+
+    RecordView &config = m_session.archive.configuration();
+    const qint64 rows = config.count();
+    if (rows > 0 && config.moveFirst() && config.hasCurrent()) {
+        for (int n = 1; n <= 3; ++n) {
+            s.NomeScheda(n) = config.text(QStringLiteral("sk%1").arg(n));
+            s.PrefissoScheda(n) = config.text(QStringLiteral("pre%1").arg(n));
+        }
+        ui->lblDItta->setText(config.text(u"descr"));
+        ui->lblIndirizzo->setText(config.text(u"indirizzo"));
+        ui->lblCitta->setText(config.text(u"cap") + QLatin1Char(' ') + config.text(u"citta") + QLatin1Char(' ')
+                              + config.text(u"provincia"));
+        ui->lblSito->setText(config.text(u"sito"));
+    } else {
+        s.NomeScheda(1) = QStringLiteral("Progetto");
+        s.NomeScheda(2) = QStringLiteral("Livello 1");
+        s.NomeScheda(3) = QStringLiteral("Livello 2");
+        s.PrefissoScheda(1) = QStringLiteral("P");
+        s.PrefissoScheda(2) = QStringLiteral("L1");
+        s.PrefissoScheda(3) = QStringLiteral("L2");
+        if (rows < 0)
+            MessageBox::error(this, config.lastError());
+    }
+    m_timer->start();
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    return true;
+}
+
+void frmMain::Timer1_Timer()
+{
+    ui->Label1->setText(
+        QLocale::system().toString(QDateTime::currentDateTime(), QStringLiteral("HH.mm.ss   dddd, dd MMMM yyyy")));
+}
+
+void frmMain::bringToFront(QWidget *window)
+{
+    window->show();
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->raise();
+    window->activateWindow();
+}
+
+void frmMain::showClienti()
+{
+}
+
+void frmMain::cmdClienti_Click()
+{
+    showClienti();
+}
+
+void frmMain::mnuGestCli_Click()
+{
+    showClienti();
+}
+
+void frmMain::cmdProgetti_Click()
+{
+}
+
+void frmMain::mnugestPrj_Click()
+{
+}
+
+void frmMain::mnuConfig_Click()
+{
+    if (!m_configura)
+        m_configura = new frmConfigura(m_session);
+    m_configura->setSheetCaptions();
+    bringToFront(m_configura);
+}
+
+void frmMain::mnuAutore_Click()
+{
+    if (!m_autore)
+        m_autore = new frmAutore();
+    bringToFront(m_autore);
+}
+
+void frmMain::mnuFine_Click()
+{
+    close();
+}
+
+void frmMain::cmdServer_Click()
+{
+    if (!MessageBox::ask(this, QStringLiteral("Confermi la Configurazione del Server ?")))
+        return;
+    const QString chosen = FileDialog::getOpenFileName(this, QStringLiteral("VELBOR.MDB"));
+    if (chosen.isEmpty())
+        return;
+    const QString folder = Paths::folderOf(chosen);
+    if (!folder.isEmpty())
+        m_session.state.PercorsoDati = folder;
+}
+
+bool frmMain::Form_Unload()
+{
+    if (!MessageBox::ask(this, QStringLiteral("Vuoi uscire dal programma ?")))
+        return false;
+    const QString error = SettingsFiles::write(m_session.state, Paths::programFolder());
+    if (!error.isEmpty())
+        MessageBox::error(this, error);
+    m_exiting = true;
+    // The other windows go without their own closing handlers.
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w != this && w->isVisible())
+            w->hide();
+    return true;
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    if (m_exiting || Form_Unload()) {
+        event->accept();
+        QCoreApplication::exit(0);
+    } else {
+        event->ignore();
+    }
+}

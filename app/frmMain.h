@@ -1,0 +1,62 @@
+#pragma once
+// The main window: start-up, company header, data folder, clock, navigation and exit.
+
+#include "app/frmAutore.h"
+#include "config/frmConfigura.h"
+#include "data/Session.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+class QTimer;
+class frmClienti;
+class frmProgetti;
+
+namespace Ui {
+class frmMain;
+}
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit frmMain(Session &session, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up, in order; false when the archive could not be opened (the
+    // message has been shown and the window must not be).
+    bool Form_Load();
+
+    // The windows opened from here; each exists once (nullptr while closed).
+    frmConfigura *configura() const { return m_configura; }
+    frmAutore *autore() const { return m_autore; }
+
+public slots:
+    void Timer1_Timer();
+    void cmdClienti_Click();
+    void mnuGestCli_Click();
+    void cmdProgetti_Click();
+    void mnugestPrj_Click();
+    void mnuConfig_Click();
+    void mnuAutore_Click();
+    void mnuFine_Click();
+    void cmdServer_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    // Asks for the exit; on Yes writes the settings files and ends the run.
+    bool Form_Unload();
+    void showClienti();
+    static void bringToFront(QWidget *window);
+
+    Ui::frmMain *ui;
+    Session &m_session;
+    QTimer *m_timer;
+    bool m_exiting = false;
+    QPointer<QWidget> m_clienti;
+    QPointer<QWidget> m_progetti;
+    QPointer<frmConfigura> m_configura;
+    QPointer<frmAutore> m_autore;
+};

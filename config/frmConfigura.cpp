@@ -1,0 +1,136 @@
+#include "frmConfigura.h"
+
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "platform/Paths.h"
+#include "ui_frmConfigura.h"
+
+#include <QMouseEvent>
+
+namespace {
+// Fields of the configuration row, in the order of the boxes of fieldBoxes().
+const char *const kFields[17] = {"descr", "indirizzo", "citta", "cap", "provincia", "telefono",
+                                 "fax",   "email",     "sito",  "piva", "cf",       "sk1",
+                                 "sk2",   "sk3",       "pre1",  "pre2", "pre3"};
+} // namespace
+
+frmConfigura::frmConfigura(Session &session, QWidget *parent)
+    : QWidget(parent, Qt::Window), ui(new Ui::frmConfigura), m_session(session)
+{
+    ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(size());
+
+    const QLineEdit *names[3] = {ui->txtNome1, ui->txtNome2, ui->txtNome3};
+    for (int n = 0; n < 3; ++n)
+        connect(names[n], &QLineEdit::textChanged, this, [this, n](const QString &t) { txtNome_Change(n + 1, t); });
+    for (QLabel *pic : {ui->picIcona1, ui->picIcona2, ui->picIcona3})
+        pic->installEventFilter(this);
+    connect(ui->cmdConferma, &QPushButton::clicked, this, &frmConfigura::cmdConferma_Click);
+    connect(ui->cmdAnnulla, &QPushButton::clicked, this, &frmConfigura::cmdAnnulla_Click);
+    Form_Load();
+}
+
+frmConfigura::~frmConfigura()
+{
+    delete ui;
+}
+
+QList<QLineEdit *> frmConfigura::fieldBoxes() const
+{
+    return {ui->txtDitta, ui->txtIndirizzo, ui->txtCitta, ui->txtCAP,   ui->txtProvincia, ui->txtTelefono,
+            ui->txtFax,   ui->txtEMail,     ui->txtSito,  ui->txtPIVA,  ui->txtCodFiscale, ui->txtNome1,
+            ui->txtNome2, ui->txtNome3,     ui->txtPre1,  ui->txtPre2,  ui->txtPre3};
+}
+
+void frmConfigura::Form_Load()
+{
+    RecordView &config = m_session.archive.configuration();
+    if (config.count() < 1 || !config.moveFirst() || !config.hasCurrent())
+        return;
+    const QList<QLineEdit *> boxes = fieldBoxes();
+    for (int i = 0; i < boxes.size(); ++i)
+        boxes[i]->setText(config.text(QString::fromLatin1(kFields[i])));
+}
+
+void frmConfigura::setSheetCaptions()
+{
+    const RunState &s = m_session.state;
+    ui->STab1->setCurrentIndex(1);
+    ui->STab1->setTabText(1, s.NomeScheda(2));
+    ui->STab1->setCurrentIndex(2);
+    ui->STab1->setTabText(2, s.NomeScheda(3));
+    ui->STab1->setCurrentIndex(0);
+    ui->STab1->setTabText(0, s.NomeScheda(1));
+}
+
+void frmConfigura::txtNome_Change(int sheet, const QString &text)
+{
+    ui->STab1->setCurrentIndex(sheet - 1);
+    ui->STab1->setTabText(ui->STab1->currentIndex(), text);
+}
+
+bool frmConfigura::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonRelease) {
+        const QLabel *pics[3] = {ui->picIcona1, ui->picIcona2, ui->picIcona3};
+        for (int n = 0; n < 3; ++n)
+            if (watched == pics[n]) {
+                picIcona_Click(n + 1);
+                return true;
+            }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmConfigura::picIcona_Click(int sheet)
+{
+    const QString programFolder = Paths::programFolder();
+    const QString chosen = FileDialog::getOpenFileName(this, QStringLiteral("*.ICO"));
+    if (!chosen.isEmpty()) {
+        const QPixmap picture(chosen);
+        QLabel *pics[3] = {ui->picIcona1, ui->picIcona2, ui->picIcona3};
+        if (!picture.isNull())
+            pics[sheet - 1]->setPixmap(picture.scaled(pics[sheet - 1]->size(), Qt::KeepAspectRatio));
+    }
+    Paths::setWorkingFolder(programFolder);
+}
+
+void frmConfigura::cmdConferma_Click()
+{
+    RecordView &config = m_session.archive.configuration();
+    const qint64 rows = config.count();
+    if (rows < 0) {
+        MessageBox::error(this, config.lastError());
+        return;
+    }
+    if (rows < 1) {
+        config.addNew();
+    } else if (!config.moveFirst() || !config.edit()) {
+        MessageBox::error(this, config.lastError());
+        return;
+    }
+    const QList<QLineEdit *> boxes = fieldBoxes();
+    bool ok = true;
+    for (int i = 0; i < boxes.size() && ok; ++i)
+        ok = config.setValue(QString::fromLatin1(kFields[i]), boxes[i]->text());
+    if (!ok || !config.update()) {
+        const QString error = config.lastError();
+        config.cancelUpdate();
+        MessageBox::error(this, error);
+        return;
+    }
+    RunState &s = m_session.state;
+    s.NomeScheda(1) = ui->txtNome1->text();
+    s.NomeScheda(2) = ui->txtNome2->text();
+    s.NomeScheda(3) = ui->txtNome3->text();
+    s.PrefissoScheda(1) = ui->txtPre1->text();
+    s.PrefissoScheda(2) = ui->txtPre2->text();
+    s.PrefissoScheda(3) = ui->txtPre3->text();
+    close();
+}
+
+void frmConfigura::cmdAnnulla_Click()
+{
+    close();
+}

@@ -1,0 +1,10 @@
+#pragma once
+// What one run of the program shares: the run-wide values and the archive.
+
+#include "Archive.h"
+#include "RunState.h"
+
+struct Session {
+    RunState state;
+    Archive archive;
+};

@@ -1,0 +1,12 @@
+# The windows, as a static library, and the program that is main.cpp alone.
+add_library(velbor_gui STATIC
+  resources/velbor.qrc
+  platform/MessageBox.cpp platform/FileDialog.cpp platform/Resources.cpp
+  app/frmMain.cpp app/frmMain.ui app/frmAutore.cpp app/frmAutore.ui app/Startup.cpp
+  config/frmConfigura.cpp config/frmConfigura.ui
+)
+target_link_libraries(velbor_gui PUBLIC velbor_core Qt6::Widgets Qt6::PrintSupport)
+
+qt_add_executable(velbor app/main.cpp)
+target_link_libraries(velbor PRIVATE velbor_gui)
+add_dependencies(velbor empty_archive)

@@ -1,0 +1,75 @@
+#include "FileDialog.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QUrl>
+
+namespace {
+bool g_dialogScripted = false;
+QStringList g_nextNames;
+QStringList g_initialNames;
+bool g_desktopScripted = false;
+QStringList g_opened;
+} // namespace
+
+namespace FileDialog {
+
+QString getOpenFileName(QWidget *parent, const QString &initialName)
+{
+    g_initialNames.append(initialName);
+    if (g_dialogScripted)
+        return g_nextNames.isEmpty() ? QString() : g_nextNames.takeFirst();
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (initialName.contains(QLatin1Char('*'))) {
+        dialog.setNameFilter(initialName);
+    } else {
+        dialog.selectFile(initialName);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return QDir::toNativeSeparators(dialog.selectedFiles().first());
+}
+
+void setScripted(bool scripted)
+{
+    g_dialogScripted = scripted;
+    g_nextNames.clear();
+    g_initialNames.clear();
+}
+
+void setNextFileName(const QString &path)
+{
+    g_nextNames.append(path);
+}
+
+QStringList initialNames()
+{
+    return g_initialNames;
+}
+
+} // namespace FileDialog
+
+namespace Desktop {
+
+bool openFile(const QString &path)
+{
+    g_opened.append(path);
+    if (g_desktopScripted)
+        return true;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void setScripted(bool scripted)
+{
+    g_desktopScripted = scripted;
+    g_opened.clear();
+}
+
+QStringList opened()
+{
+    return g_opened;
+}
+
+} // namespace Desktop

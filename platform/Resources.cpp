@@ -1,0 +1,14 @@
+#include "Resources.h"
+
+#include <QtGlobal>
+
+static void registerVelborResources()
+{
+    Q_INIT_RESOURCE(velbor);
+}
+
+void ensureResources()
+{
+    static const bool once = (registerVelborResources(), true);
+    Q_UNUSED(once);
+}

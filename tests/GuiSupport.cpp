@@ -1,0 +1,22 @@
+#include "TestSupport.h"
+
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "platform/Paths.h"
+
+#include <QDir>
+
+GuiFixture::GuiFixture()
+{
+    Paths::setProgramFolder(program());
+    MessageBox::setScripted(true);
+    MessageBox::clearShown();
+    FileDialog::setScripted(true);
+    Desktop::setScripted(true);
+}
+
+GuiFixture::~GuiFixture()
+{
+    // Leave the temporary folders before they are removed.
+    QDir::setCurrent(QDir::tempPath());
+}

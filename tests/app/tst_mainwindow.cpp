@@ -1,0 +1,257 @@
+// The main window: start-up, header, data folder, exit, and the real program start.
+#include "TestSupport.h"
+#include "app/Startup.h"
+#include "app/frmMain.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+QString label(QWidget *w, const char *name)
+{
+    return w->findChild<QLabel *>(name)->text();
+}
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startsWithDefaultsOnAnEmptyArchive()
+    {
+        GuiFixture f;
+        Session s;
+        frmMain w(s);
+        QVERIFY(w.Form_Load());
+        QCOMPARE(s.state.PercorsoDati, f.program());
+        QCOMPARE(label(&w, "lblServer"), f.program());
+        QCOMPARE(s.state.ContatoreComponenti, 0);
+        QCOMPARE(s.state.NomeScheda(1), QStringLiteral("Progetto"));
+        QCOMPARE(s.state.NomeScheda(3), QStringLiteral("Livello 2"));
+        QCOMPARE(s.state.PrefissoScheda(2), QStringLiteral("L1"));
+        for (const char *name : {"lblDItta", "lblIndirizzo", "lblCitta", "lblSito"})
+            QCOMPARE(label(&w, name), QStringLiteral("-"));
+        QVERIFY(!label(&w, "Label1").isEmpty());
+        QCOMPARE(QDir::currentPath(), f.program());
+        QVERIFY(MessageBox::shown().isEmpty());
+        QCOMPARE(w.windowTitle(), QStringLiteral("Velbor"));
+        QCOMPARE(w.centralWidget()->size(), QSize(600, 399));
+    }
+
+    void readsSettingsAndTheConfigurationRow_data()
+    {
+        QTest::addColumn<QString>("cap");
+        QTest::addColumn<QString>("citta");
+        QTest::addColumn<QString>("provincia");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("all three") << "X" << "Y" << "Z" << "X Y Z";
+        QTest::newRow("all empty") << "" << "" << "" << "  ";
+        QTest::newRow("no postcode") << "" << "Milano" << "MI" << " Milano MI";
+    }
+    void readsSettingsAndTheConfigurationRow()
+    {
+        QFETCH(QString, cap);
+        QFETCH(QString, citta);
+        QFETCH(QString, provincia);
+        QFETCH(QString, expected);
+        GuiFixture f;
+        writeBytes(f.program() + "/SERVER.DAT", (f.data() + "\r\n").toUtf8());
+        writeBytes(f.program() + "/MAXPRJ.DAT", " 17\r\n");
+        QCOMPARE(sqlValue(f.dataArchive(),
+                          QString("INSERT INTO Configura(descr,indirizzo,cap,citta,provincia,sito,sk1,sk2,sk3,pre1,pre2,pre3)"
+                                  " VALUES('Studio Rossi','Via Po 3','%1','%2','%3','www.rossi.it','Commessa','Parte',"
+                                  "'Sottoparte','C','PA','SP')")
+                              .arg(cap, citta, provincia)),
+                 QString());
+        Session s;
+        frmMain w(s);
+        QVERIFY(w.Form_Load());
+        QCOMPARE(s.state.PercorsoDati, f.data());
+        QCOMPARE(label(&w, "lblServer"), f.data());
+        QCOMPARE(s.state.ContatoreComponenti, 17);
+        QCOMPARE(label(&w, "lblDItta"), QStringLiteral("Studio Rossi"));
+        QCOMPARE(label(&w, "lblIndirizzo"), QStringLiteral("Via Po 3"));
+        QCOMPARE(label(&w, "lblCitta"), expected);
+        QCOMPARE(label(&w, "lblSito"), QStringLiteral("www.rossi.it"));
+        QCOMPARE(s.state.NomeScheda(1), QStringLiteral("Commessa"));
+        QCOMPARE(s.state.PrefissoScheda(3), QStringLiteral("SP"));
+    }
+
+    void fallsBackToTheProgramFolder()
+    {
+        GuiFixture f;
+        writeBytes(f.program() + "/SERVER.DAT", "/nessuna/cartella\r\n");
+        Session s;
+        frmMain w(s);
+        QVERIFY(w.Form_Load());
+        QCOMPARE(s.state.PercorsoDati, f.program());
+        QCOMPARE(s.archive.path(), f.programArchive());
+        // The label keeps what SERVER.DAT said.
+        QCOMPARE(label(&w, "lblServer"), QStringLiteral("/nessuna/cartella"));
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        w.close();
+        QCOMPARE(readBytes(f.program() + "/SERVER.DAT"), (f.program() + "\r\n").toUtf8());
+    }
+
+    void readsAWindows1252DataFolder()
+    {
+        GuiFixture f;
+        QDir(f.root()).mkdir(QString::fromUtf8("città"));
+        QFile::copy(f.dataArchive(), f.root() + QString::fromUtf8("/città/Velbor.mdb"));
+        writeBytes(f.program() + "/SERVER.DAT", f.root().toLatin1() + "/citt\xe0\r\n");
+        Session s;
+        frmMain w(s);
+        QVERIFY(w.Form_Load());
+        QCOMPARE(s.state.PercorsoDati, f.root() + QString::fromUtf8("/città"));
+    }
+
+    void failuresAtStart_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("not a database") << QByteArray(2048, '\x01') << "file is not a database";
+        QByteArray jet(1024, '\0');
+        jet.replace(4, 15, "Standard Jet DB");
+        QTest::newRow("legacy Jet") << jet << "vecchio formato";
+        QTest::newRow("no archive anywhere") << QByteArray() << "non esiste";
+    }
+    void failuresAtStart()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, expected);
+        GuiFixture f;
+        QFile::remove(f.dataArchive());
+        QFile::remove(f.programArchive());
+        if (!bytes.isEmpty())
+            writeBytes(f.programArchive(), bytes);
+        Session s;
+        frmMain w(s);
+        QVERIFY(!w.Form_Load());
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QVERIFY2(MessageBox::shown().first().text.contains(expected), qPrintable(MessageBox::shown().first().text));
+        QCOMPARE(MessageBox::shown().first().title, QStringLiteral("Velbor"));
+        QVERIFY(!w.isVisible());
+        if (!bytes.isEmpty())
+            QCOMPARE(readBytes(f.programArchive()), bytes);
+    }
+
+    void exitQuestion()
+    {
+        GuiFixture f;
+        Session s;
+        frmMain w(s);
+        QVERIFY(w.Form_Load());
+        w.show();
+        s.state.ContatoreComponenti = 42;
+
+        MessageBox::setNextAnswer(MessageBox::Answer::No);
+        w.findChild<QAction *>("mnuFine")->trigger();
+        QVERIFY(w.isVisible());
+        QCOMPARE(MessageBox::shown().last().text, QStringLiteral("Vuoi uscire dal programma ?"));
+        QCOMPARE(MessageBox::shown().last().buttons, MessageBox::Buttons::YesNo);
+        QVERIFY(!QFile::exists(f.program() + "/MAXPRJ.DAT"));
+
+        // The close box asks the same; Yes writes both files into the program's
+        // folder, whatever the working folder is.
+        QDir::setCurrent(f.data());
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        w.close();
+        QVERIFY(!w.isVisible());
+        QCOMPARE(readBytes(f.program() + "/MAXPRJ.DAT"), QByteArray(" 42\r\n"));
+        QCOMPARE(readBytes(f.program() + "/SERVER.DAT"), (f.program() + "\r\n").toUtf8());
+
+        Session again;
+        frmMain next(again);
+        QVERIFY(next.Form_Load());
+        QCOMPARE(again.state.ContatoreComponenti, 42);
+    }
+
+    void menusAndShortcuts()
+    {
+        GuiFixture f;
+        Session s;
+        frmMain w(s);
+        QVERIFY(w.Form_Load());
+        const struct { const char *name; const char *text; const char *key; } actions[] = {
+            {"mnuConfig", "&Configurazione", ""}, {"mnuFine", "&Uscita", "F12"},
+            {"mnuGestCli", "&Gestione Clienti", "F2"}, {"mnugestPrj", "&Gestione Progetti", "F3"},
+            {"mnuAutore", "Autore", ""}};
+        for (const auto &a : actions) {
+            auto *action = w.findChild<QAction *>(a.name);
+            QVERIFY2(action, a.name);
+            QCOMPARE(action->text(), QString::fromUtf8(a.text));
+            QCOMPARE(action->shortcut(), QKeySequence(QString::fromLatin1(a.key)));
+        }
+        QStringList menus;
+        for (QAction *m : w.menuBar()->actions())
+            menus << m->text();
+        QCOMPARE(menus, QStringList({"File", "&Clienti", "&Progetti", "?"}));
+        QCOMPARE(w.findChild<QPushButton *>("cmdServer")->toolTip(), QStringLiteral("Colegamento con il Server"));
+
+        w.findChild<QAction *>("mnuAutore")->trigger();
+        QVERIFY(w.autore() && w.autore()->isVisible());
+        QCOMPARE(w.autore()->windowTitle(), QStringLiteral("AUTORE"));
+        QTest::mouseClick(w.autore()->findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
+        QTRY_VERIFY(!w.autore());
+    }
+
+    void serverChoice()
+    {
+        GuiFixture f;
+        Session s;
+        frmMain w(s);
+        QVERIFY(w.Form_Load());
+        auto *server = w.findChild<QPushButton *>("cmdServer");
+
+        MessageBox::setNextAnswer(MessageBox::Answer::No);
+        QTest::mouseClick(server, Qt::LeftButton);
+        QCOMPARE(MessageBox::shown().last().text, QStringLiteral("Confermi la Configurazione del Server ?"));
+        QVERIFY(FileDialog::initialNames().isEmpty());
+        QCOMPARE(s.state.PercorsoDati, f.program());
+
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        FileDialog::setNextFileName(QString());
+        QTest::mouseClick(server, Qt::LeftButton);
+        QCOMPARE(FileDialog::initialNames(), QStringList({"VELBOR.MDB"}));
+        QCOMPARE(s.state.PercorsoDati, f.program());
+
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        FileDialog::setNextFileName(f.data() + "/qualsiasi.txt");
+        QTest::mouseClick(server, Qt::LeftButton);
+        QCOMPARE(s.state.PercorsoDati, f.data());
+        // The running program keeps its folder and label until the next start.
+        QCOMPARE(s.archive.path(), f.programArchive());
+        QCOMPARE(label(&w, "lblServer"), f.program());
+
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        w.close();
+        Session next;
+        frmMain again(next);
+        QVERIFY(again.Form_Load());
+        QCOMPARE(next.archive.path(), f.dataArchive());
+    }
+
+    void theRealProgramStartsAndEnds()
+    {
+        GuiFixture f;
+        bool sawWindow = false;
+        QTimer::singleShot(0, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->objectName() == "frmMain" && w->isVisible()) {
+                    sawWindow = true;
+                    MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+                    w->close();
+                }
+        });
+        QCOMPARE(Velbor::run(*qApp), 0);
+        QVERIFY(sawWindow);
+        QVERIFY(QFile::exists(f.program() + "/SERVER.DAT"));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
