@@ -4,6 +4,9 @@ add_library(velbor_gui STATIC
   platform/MessageBox.cpp platform/FileDialog.cpp platform/Resources.cpp
   app/frmMain.cpp app/frmMain.ui app/frmAutore.cpp app/frmAutore.ui app/Startup.cpp
   config/frmConfigura.cpp config/frmConfigura.ui
+  platform/Widgets.cpp
+  projects/frmProgetti.cpp projects/frmProgetti.ui projects/ProjectTreeModel.cpp
+  components/frmCOmponenti.cpp
 )
 target_link_libraries(velbor_gui PUBLIC velbor_core Qt6::Widgets Qt6::PrintSupport)
 

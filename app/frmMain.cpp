@@ -126,12 +126,26 @@ void frmMain::mnuGestCli_Click()
     showClienti();
 }
 
+frmProgetti *frmMain::ensureProgetti()
+{
+    if (!m_progetti)
+        m_progetti = new frmProgetti(m_session);
+    return m_progetti;
+}
+
 void frmMain::cmdProgetti_Click()
 {
+    frmProgetti *w = ensureProgetti();
+    const RunState &s = m_session.state;
+    w->setSheetCaption(1, s.NomeScheda(2));
+    w->setSheetCaption(2, s.NomeScheda(3));
+    w->setSheetCaption(0, s.NomeScheda(1));
+    bringToFront(w);
 }
 
 void frmMain::mnugestPrj_Click()
 {
+    bringToFront(ensureProgetti());
 }
 
 void frmMain::mnuConfig_Click()

@@ -4,6 +4,7 @@
 #include "app/frmAutore.h"
 #include "config/frmConfigura.h"
 #include "data/Session.h"
+#include "projects/frmProgetti.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -28,6 +29,7 @@ public:
     bool Form_Load();
 
     // The windows opened from here; each exists once (nullptr while closed).
+    frmProgetti *progetti() const { return m_progetti; }
     frmConfigura *configura() const { return m_configura; }
     frmAutore *autore() const { return m_autore; }
 
@@ -49,6 +51,7 @@ private:
     // Asks for the exit; on Yes writes the settings files and ends the run.
     bool Form_Unload();
     void showClienti();
+    frmProgetti *ensureProgetti();
     static void bringToFront(QWidget *window);
 
     Ui::frmMain *ui;
@@ -56,7 +59,7 @@ private:
     QTimer *m_timer;
     bool m_exiting = false;
     QPointer<QWidget> m_clienti;
-    QPointer<QWidget> m_progetti;
+    QPointer<frmProgetti> m_progetti;
     QPointer<frmConfigura> m_configura;
     QPointer<frmAutore> m_autore;
 };

@@ -1,11 +1,40 @@
 // Speed of the windows on the large archive built by bench.cpp.
 #include "BenchArchive.h"
 #include "app/frmMain.h"
+#include "data/basMain.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#include "projects/ProjectTreeModel.h"
+#include "projects/frmProgetti.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
+#include <QPushButton>
+
+#include <sqlite3.h>
+
+namespace {
+double plainRead(const QString &path, const QStringList &queries)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    const double ms = timeMs([&] {
+        QVector<QString> sink;
+        for (const QString &sql : queries) {
+            sqlite3_stmt *s = nullptr;
+            sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &s, nullptr);
+            while (sqlite3_step(s) == SQLITE_ROW)
+                for (int i = 0; i < sqlite3_column_count(s); ++i)
+                    sink.append(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, i)),
+                                                  sqlite3_column_bytes(s, i)));
+            sqlite3_finalize(s);
+        }
+    });
+    sqlite3_close(db);
+    return ms;
+}
+} // namespace
 
 int runGuiBench(int argc, char **argv, const QString &folder)
 {
@@ -14,11 +43,45 @@ int runGuiBench(int argc, char **argv, const QString &folder)
     MessageBox::setScripted(true);
     Paths::setProgramFolder(folder);
     QFile::remove(folder + "/SERVER.DAT");
+    const QString path = folder + "/Velbor.mdb";
 
     report("main window start-up (settings, archive, configuration)", timeMs([&] {
                Session session;
                frmMain main(session);
                main.Form_Load();
            }));
+
+    Session session;
+    session.state.PercorsoDati = folder;
+    ApriArchivio(session.state, session.archive, folder);
+    frmProgetti *w = nullptr;
+    report("project window opens (tree of 110,000 nodes, all lists)", timeMs([&] {
+               delete w;
+               w = new frmProgetti(session);
+           }));
+    const double treeRead = plainRead(path, {"SELECT codice,descr FROM Progetti ORDER BY vb_key",
+                                             "SELECT codprj,livello,codice,descr FROM RighePRJ ORDER BY vb_key"});
+    const double clientRead = plainRead(path, {"SELECT codice,descr FROM Clienti ORDER BY vb_key"});
+    report("CaricaProgetti: tree rebuild with both client lists", timeMs([&] { w->CaricaProgetti(); }), treeRead + clientRead);
+    report("  of which CaricaClienti (two lists of 10,000 clients)", timeMs([&] { w->CaricaClienti(); }), clientRead);
+    {
+        QVector<QString> p, i;
+        QString e;
+        const TableInfo &pt = session.archive.projects().table();
+        const TableInfo &it = session.archive.items().table();
+        report("  reading the tree's rows (readTexts)", timeMs([&] {
+                   session.archive.store().readTexts(pt, {pt.indexOf(u"codice"), pt.indexOf(u"descr")}, &p, &e);
+                   session.archive.store().readTexts(it, {it.indexOf(u"codprj"), it.indexOf(u"livello"), it.indexOf(u"codice"), it.indexOf(u"descr")}, &i, &e);
+               }), treeRead);
+        ProjectTreeModel model;
+        report("  building the tree model from rows read", timeMs([&] { model.rebuild(p, i); }));
+    }
+    report("project save (P5000, with the rebuild)", timeMs([&] {
+               w->Visualizza("P5000");
+               w->findChild<QComboBox *>("cboCodice")->setEditText("P5000");
+               w->findChild<QPushButton *>("cmdSalva")->click();
+           }));
+    report("show a project (Visualizza)", timeMs([&] { w->Visualizza("P7345"); }, 5));
+    delete w;
     return 0;
 }

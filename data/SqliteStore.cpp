@@ -54,9 +54,10 @@ QVariant columnValue(sqlite3_stmt *stmt, int i)
         return QString::fromUtf8(static_cast<const char *>(sqlite3_column_blob(stmt, i)),
                                  sqlite3_column_bytes(stmt, i));
     default: {
-        const auto *data = static_cast<const char16_t *>(sqlite3_column_text16(stmt, i));
-        const int bytes = sqlite3_column_bytes16(stmt, i);
-        return data ? QString::fromUtf16(data, bytes / 2) : QString(QLatin1String(""));
+        // UTF-8 is how the file stores text; Qt's decoder beats the engine's UTF-16 conversion.
+        const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
+        const int bytes = sqlite3_column_bytes(stmt, i);
+        return data ? QString::fromUtf8(data, bytes) : QString(QLatin1String(""));
     }
     }
 }
@@ -321,6 +322,34 @@ bool SqliteStore::select(const TableInfo &table, const QVector<Term> &terms, qin
     if (rc != SQLITE_DONE) {
         *error = engineError();
         rows->clear();
+        return false;
+    }
+    return true;
+}
+
+bool SqliteStore::readTexts(const TableInfo &table, const QVector<int> &columns, QVector<QString> *cells,
+                            QString *error)
+{
+    QString list;
+    for (int c : columns)
+        list += (list.isEmpty() ? QString() : QStringLiteral(",")) + quoted(table.columns[c].name);
+    sqlite3_stmt *stmt = statement(
+        QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(list, quoted(table.name), kRowKey), error);
+    if (!stmt)
+        return false;
+    StatementReset reset{stmt};
+    cells->clear();
+    const int n = int(columns.size());
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        for (int i = 0; i < n; ++i) {
+            const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
+            cells->append(data ? QString::fromUtf8(data, sqlite3_column_bytes(stmt, i)) : QString());
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        *error = engineError();
+        cells->clear();
         return false;
     }
     return true;

@@ -43,6 +43,10 @@ public:
     bool select(const TableInfo &table, const QVector<Term> &terms, qint64 afterKey, int limit,
                 QVector<StoredRow> *rows, QString *error);
     bool count(const TableInfo &table, qint64 *out, QString *error);
+    // The named columns of every row, in stored order, as texts (numbers in
+    // decimal, absent values as null texts), row after row in one flat vector.
+    // The fast path for walks that fill lists and trees.
+    bool readTexts(const TableInfo &table, const QVector<int> &columns, QVector<QString> *cells, QString *error);
     bool maximum(const TableInfo &table, int column, const QVector<Term> &terms, QVariant *out,
                  QString *error);
 

@@ -8,3 +8,4 @@ endfunction()
 
 velbor_gui_test(tst_mainwindow app/tst_mainwindow.cpp)
 velbor_gui_test(tst_configura config/tst_configura.cpp)
+velbor_gui_test(tst_progetti projects/tst_progetti.cpp)
