@@ -6,7 +6,7 @@ add_library(velbor_gui STATIC
   config/frmConfigura.cpp config/frmConfigura.ui
   platform/Widgets.cpp
   projects/frmProgetti.cpp projects/frmProgetti.ui projects/ProjectTreeModel.cpp
-  components/frmCOmponenti.cpp
+  components/frmCOmponenti.cpp components/frmCOmponenti.ui components/Rtf.cpp
 )
 target_link_libraries(velbor_gui PUBLIC velbor_core Qt6::Widgets Qt6::PrintSupport)
 

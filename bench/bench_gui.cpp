@@ -1,6 +1,7 @@
 // Speed of the windows on the large archive built by bench.cpp.
 #include "BenchArchive.h"
 #include "app/frmMain.h"
+#include "components/frmCOmponenti.h"
 #include "data/basMain.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
@@ -9,6 +10,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QPushButton>
 
@@ -83,5 +85,31 @@ int runGuiBench(int argc, char **argv, const QString &folder)
            }));
     report("show a project (Visualizza)", timeMs([&] { w->Visualizza("P7345"); }, 5));
     delete w;
+
+    // One project with 1,000 components, half of them files on disk.
+    {
+        QDir(folder).mkpath("disegni");
+        RecordView &components = session.archive.components();
+        for (int i = 0; i < 1000; ++i) {
+            const QString file = QStringLiteral("%1/disegni/%2.dwg").arg(folder).arg(i);
+            if (i % 2 == 0) {
+                QFile f(file);
+                if (f.open(QIODevice::WriteOnly))
+                    f.write(QByteArray(i, 'x'));
+            }
+            components.addNew();
+            components.setValue(u"codprj", "PGRANDE");
+            components.setValue(u"file", file);
+            components.setValue(u"tipo", ".DWG");
+            components.setValue(u"inserito", "07/12/2026 10:00:00");
+            components.update();
+        }
+        session.state.FileNote = folder + "/note";
+        report("components window opens with 1,000 components", timeMs([&] {
+                   frmCOmponenti dlg(session);
+                   dlg.CodPrj = "PGRANDE";
+                   dlg.Form_Load();
+               }));
+    }
     return 0;
 }

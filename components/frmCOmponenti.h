@@ -1,22 +1,56 @@
 #pragma once
-// The components window of a project or item.
+// The components window of a project or item: the attached files, and the
+// notes page of the item in RTF.
 
 #include "data/Session.h"
 
 #include <QDialog>
+
+namespace Ui {
+class frmCOmponenti;
+}
 
 class frmCOmponenti : public QDialog {
     Q_OBJECT
 
 public:
     explicit frmCOmponenti(Session &session, QWidget *parent = nullptr);
+    ~frmCOmponenti() override;
 
+    // Fills the list and the notes page; the caller sets the fields first.
     void Form_Load();
 
-    QString CodPrj;
-    QString DataIns;
-    QString Esegui;
+    QString CodPrj;   // project whose components are listed
+    QString DataIns;  // insertion date given to components added here
+    QString Esegui;   // path of the component selected in the list
+
+public slots:
+    void cmdNuovo_Click();
+    void cmdAggiungi_Click();
+    void cmdUsa_Click();
+    void cmdChiudi_Click();
+    void Grid1_Click(int row);
+    void Grid1_DblClick(int row);
+
+    void done(int result) override;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
+    // Records one attached file, then lists it; false when the archive refused it.
+    bool attach(const QString &path);
+    void addRow(const QString &date, const QString &file, const QString &size, const QString &type);
+    bool isRegistered(const QString &file);
+    void saveNotes();
+
+    Ui::frmCOmponenti *ui;
     Session &m_session;
+    bool m_notesSaved = false;
 };
+
+// The type of a file: its name's extension from the last dot, in capitals,
+// with the dot; empty when the name has none.
+QString componentType(const QString &path);

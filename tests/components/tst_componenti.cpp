@@ -1,0 +1,352 @@
+// The components window: list, types, new numbered names, attach, open,
+// removal, drag and drop, and the notes page.
+#include "TestSupport.h"
+#include "components/Rtf.h"
+#include "components/frmCOmponenti.h"
+#include "data/basMain.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QtTest>
+
+namespace {
+struct Opened {
+    GuiFixture f;
+    Session s;
+    std::unique_ptr<frmCOmponenti> w;
+
+    Opened(int level = 0, const QString &element = "P1")
+    {
+        s.state.PercorsoDati = f.data();
+        ApriArchivio(s.state, s.archive, f.program());
+        s.state.LivelloCorrente = level;
+        s.state.ElementoCorrente = element;
+        QDir(f.data()).mkpath("P1");
+        s.state.FileNote = f.data() + "/P1/" + element;
+    }
+    frmCOmponenti *open(const QString &dataIns = "07/12/2026")
+    {
+        w = std::make_unique<frmCOmponenti>(s);
+        w->CodPrj = "P1";
+        w->DataIns = dataIns;
+        w->Form_Load();
+        w->show();
+        return w.get();
+    }
+    QTableWidget *grid() const { return w->findChild<QTableWidget *>("Grid1"); }
+    QString cell(int row, int col) const
+    {
+        const QTableWidgetItem *item = grid()->item(row, col);
+        return item ? item->text() : QString();
+    }
+    QStringList column(int col) const
+    {
+        QStringList out;
+        for (int r = 1; r < grid()->rowCount(); ++r)
+            out << cell(r, col);
+        return out;
+    }
+    void click(const char *name) const { QTest::mouseClick(w->findChild<QPushButton *>(name), Qt::LeftButton); }
+    void setType(const QString &t) const { w->findChild<QComboBox *>("cboTipo")->setEditText(t); }
+    QString sql(const QString &q) const { return sqlValue(f.dataArchive(), q); }
+    QString lastMessage() const { return MessageBox::shown().isEmpty() ? QString() : MessageBox::shown().last().text; }
+};
+} // namespace
+
+class TestComponenti : public QObject {
+    Q_OBJECT
+
+private slots:
+    void emptyProjectShowsTheHeaderAndOneEmptyRow()
+    {
+        Opened o;
+        o.open();
+        QCOMPARE(o.w->windowTitle(), QStringLiteral("COMPONENTI DEL PROGETTO"));
+        QCOMPARE(o.grid()->rowCount(), 1);
+        QCOMPARE(o.grid()->columnCount(), 4);
+        QStringList headers;
+        for (int c = 0; c < 4; ++c)
+            headers << o.grid()->horizontalHeaderItem(c)->text();
+        QCOMPARE(headers, QStringList({"Data Inserimento", "Nome del Componente", "Dimensioni Kb", "Tipo"}));
+        QCOMPARE(o.grid()->columnWidth(0), 120);
+        QCOMPARE(o.grid()->columnWidth(1), 206);
+        auto *type = o.w->findChild<QComboBox *>("cboTipo");
+        QCOMPARE(type->count(), 4);
+        QCOMPARE(type->itemText(2), QStringLiteral(".DXF"));
+        QVERIFY(type->itemText(3).isEmpty());
+        QVERIFY(type->currentText().isEmpty());
+        QVERIFY(!o.w->findChild<QPushButton *>("cmdUsa")->isEnabled());
+        QVERIFY(o.w->Esegui.isEmpty());
+    }
+
+    void listsEveryComponentOfTheProjectWithSizes()
+    {
+        Opened o;
+        writeBytes(o.f.root() + "/cinque.dwg", "12345");
+        o.sql(QString("INSERT INTO Componenti(codprj,livello,codice,file,tipo,inserito) VALUES"
+                      "('P1',0,'P1','%1/cinque.dwg','.DWG','2026-12-07 09:05:03'),"
+                      "('P2',0,'P2','/altro.dwg','.DWG','2026-12-07'),"
+                      "('p1',1,'L11','/manca.igs','.IGS','2026-01-02'),"
+                      "('P1',NULL,NULL,'%1','.DIR',NULL)").arg(o.f.root()));
+        o.open();
+        QCOMPARE(o.column(1), QStringList({o.f.root() + "/cinque.dwg", "/manca.igs", o.f.root()}));
+        QCOMPARE(o.column(2), QStringList({"5", "0", "0"}));
+        QCOMPARE(o.column(3), QStringList({".DWG", ".IGS", ".DIR"}));
+        QCOMPARE(o.column(0), QStringList({"07/12/2026 09:05:03", "02/01/2026", ""}));
+    }
+
+    void typeOfAPath_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("type");
+        QTest::newRow("drawing") << "C:\\Disegni\\pezzo.dwg" << ".DWG";
+        QTest::newRow("no dot") << "/dati/LEGGIMI" << "";
+        QTest::newRow("dot in a folder name") << "/dati/v1.2/pezzo" << "";
+        QTest::newRow("dots in folder and name") << "/dati/v1.2/pezzo.tar.gz" << ".GZ";
+        QTest::newRow("accented") << "/dati/città.dxf" << ".DXF";
+    }
+    void typeOfAPath()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, type);
+        QCOMPARE(componentType(path), type);
+    }
+
+    void aggiungiRecordsThePathForTheItem()
+    {
+        Opened o(1, "L11");
+        const QString file = o.f.root() + "/v1.2/pezzo.dwg";
+        QDir(o.f.root()).mkpath("v1.2");
+        writeBytes(file, QByteArray(1234, 'x'));
+        o.open("07/12/2026");
+        QDir::setCurrent(o.f.data());
+        FileDialog::setNextFileName(file);
+        o.click("cmdAggiungi");
+        QCOMPARE(FileDialog::initialNames(), QStringList({"*.*"}));
+        QCOMPARE(o.column(1), QStringList({file}));
+        QCOMPARE(o.column(2), QStringList({"1234"}));
+        QCOMPARE(o.column(0), QStringList({"07/12/2026"}));
+        QCOMPARE(o.sql("SELECT codprj||'|'||livello||'|'||codice||'|'||tipo||'|'||inserito FROM Componenti"),
+                 QStringLiteral("P1|1|L11|.DWG|2026-12-07 00:00:00"));
+        QCOMPARE(QDir::currentPath(), o.f.program());
+
+        // A cancelled dialog adds nothing and still sets the folder back.
+        QDir::setCurrent(o.f.data());
+        FileDialog::setNextFileName(QString());
+        o.click("cmdAggiungi");
+        QCOMPARE(o.grid()->rowCount(), 2);
+        QCOMPARE(QDir::currentPath(), o.f.program());
+    }
+
+    void nuovoRegistersANumberedName()
+    {
+        Opened o;
+        o.s.state.ContatoreComponenti = 17;
+        o.open();
+        o.click("cmdNuovo");
+        QCOMPARE(o.lastMessage(), QStringLiteral("Scegliere il tipo di componente da aggiungere !"));
+        QCOMPARE(MessageBox::shown().last().icon, MessageBox::Icon::None);
+        QCOMPARE(o.s.state.ContatoreComponenti, 17);
+        QCOMPARE(o.grid()->rowCount(), 1);
+
+        o.setType("dwg");
+        o.click("cmdNuovo");
+        QCOMPARE(o.s.state.ContatoreComponenti, 18);
+        QCOMPARE(o.column(1), QStringList({o.f.data() + "/18dwg"}));
+        QCOMPARE(o.column(2), QStringList({"0"}));
+        QVERIFY(!QFileInfo::exists(o.f.data() + "/18dwg"));
+        QCOMPARE(o.sql("SELECT codprj||'|'||tipo||'|'||quote(livello)||'|'||quote(codice) FROM Componenti"),
+                 QStringLiteral("P1|dwg|NULL|NULL"));
+        // The date it set is what a following attach stores.
+        const QString stamp = o.w->DataIns;
+        QVERIFY(stamp != QStringLiteral("07/12/2026"));
+        const QString file = o.f.root() + "/a.dxf";
+        writeBytes(file, "x");
+        FileDialog::setNextFileName(file);
+        o.click("cmdAggiungi");
+        QCOMPARE(o.cell(2, 0), stamp);
+        QCOMPARE(o.sql("SELECT COUNT(*) FROM Componenti WHERE inserito=(SELECT inserito FROM Componenti WHERE tipo='dwg')"),
+                 QStringLiteral("2"));
+    }
+
+    void nuovoPassesOverNamesAlreadyTaken()
+    {
+        Opened o;
+        o.s.state.ContatoreComponenti = 4;
+        o.sql(QString("INSERT INTO Componenti(codprj,file,tipo) VALUES('P9','%1/5.dwg','.DWG')").arg(o.f.data()));
+        writeBytes(o.f.data() + "/6.DWG", "disegno di un'altra postazione");
+        o.open();
+        o.setType(".DWG");
+        o.click("cmdNuovo");
+        QCOMPARE(o.column(1), QStringList({o.f.data() + "/7.DWG"}));
+        QCOMPARE(o.s.state.ContatoreComponenti, 7);
+        QCOMPARE(readBytes(o.f.data() + "/6.DWG"), QByteArray("disegno di un'altra postazione"));
+    }
+
+    void nuovoRefusesAtTheEndOfTheCounterAndUnsafeTypes()
+    {
+        Opened o;
+        o.s.state.ContatoreComponenti = 2147483647;
+        o.open();
+        o.setType(".DWG");
+        o.click("cmdNuovo");
+        QVERIFY(o.lastMessage().contains("2147483647"));
+        QCOMPARE(o.s.state.ContatoreComponenti, 2147483647);
+        o.s.state.ContatoreComponenti = 1;
+        for (const QString &bad : {QString("/../../etc/x"), QString(".D\\WG"), QString(".DWG\n")}) {
+            o.setType(bad);
+            o.click("cmdNuovo");
+            QVERIFY(o.lastMessage().contains("separatori"));
+        }
+        QCOMPARE(o.grid()->rowCount(), 1);
+        QCOMPARE(o.sql("SELECT COUNT(*) FROM Componenti"), QStringLiteral("0"));
+        QCOMPARE(o.s.state.ContatoreComponenti, 1);
+    }
+
+    void aRefusedWriteLeavesNoRow()
+    {
+        Opened o;
+        o.sql("CREATE TRIGGER no_comp BEFORE INSERT ON Componenti BEGIN SELECT RAISE(ABORT,'disco pieno'); END");
+        o.s.state.ContatoreComponenti = 3;
+        o.open();
+        o.setType(".DWG");
+        o.click("cmdNuovo");
+        QVERIFY(o.lastMessage().contains("disco pieno"));
+        QCOMPARE(o.s.state.ContatoreComponenti, 3);
+        FileDialog::setNextFileName(o.f.dataArchive());
+        o.click("cmdAggiungi");
+        QCOMPARE(o.grid()->rowCount(), 1);
+    }
+
+    void removalTakesOnlyTheItemsOwnComponents()
+    {
+        Opened o(1, "L11");
+        o.sql("INSERT INTO Componenti(codprj,livello,codice,file,tipo) VALUES"
+              "('P1',1,'L11','/a.dwg','.DWG'),('P1',1,'L12','/b.dwg','.DWG'),('P1',NULL,NULL,'/c.dwg','.DWG'),"
+              "('P1',1,'L11','/d.dwg','.DWG')");
+        o.open();
+        QCOMPARE(o.column(1), QStringList({"/a.dwg", "/b.dwg", "/c.dwg", "/d.dwg"}));
+
+        MessageBox::setNextAnswer(MessageBox::Answer::No);
+        o.w->Grid1_DblClick(1);
+        QCOMPARE(o.lastMessage(), QStringLiteral("Vuoi togliere il componente selezionato ?"));
+        QCOMPARE(o.grid()->rowCount(), 5);
+
+        for (int row : {2, 3, 0}) {   // another item's, a numbered one, the empty row
+            MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+            o.w->Grid1_DblClick(row);
+        }
+        QCOMPARE(o.grid()->rowCount(), 5);
+        QCOMPARE(o.sql("SELECT COUNT(*) FROM Componenti"), QStringLiteral("4"));
+
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        o.w->Grid1_DblClick(4);
+        QCOMPARE(o.column(1), QStringList({"/a.dwg", "/b.dwg", "/c.dwg"}));
+        QCOMPARE(o.sql("SELECT group_concat(file) FROM Componenti"), QStringLiteral("/a.dwg,/b.dwg,/c.dwg"));
+    }
+
+    void eseguiOpensOrSaysNotFound()
+    {
+        Opened o;
+        const QString there = o.f.root() + "/c'è.dwg";
+        writeBytes(there, "x");
+        o.sql(QString("INSERT INTO Componenti(codprj,file) VALUES('P1','%1'),('P1','/manca.dwg')").arg(QString(there).replace("'", "''")));
+        o.open();
+        auto *usa = o.w->findChild<QPushButton *>("cmdUsa");
+        const QRect cell = o.grid()->visualItemRect(o.grid()->item(1, 1));
+        QTest::mouseClick(o.grid()->viewport(), Qt::LeftButton, {}, cell.center());
+        QVERIFY(usa->isEnabled());
+        QCOMPARE(o.w->Esegui, there);
+        o.click("cmdUsa");
+        QCOMPARE(Desktop::opened(), QStringList({there}));
+
+        o.w->Grid1_Click(2);
+        o.click("cmdUsa");
+        QCOMPARE(o.lastMessage(), QStringLiteral("Il componente \n/manca.dwg\nNON è stato trovato !"));
+        QCOMPARE(MessageBox::shown().last().icon, MessageBox::Icon::Exclamation);
+        QCOMPARE(Desktop::opened().size(), 1);
+    }
+
+    void dropAttachesOneComponentPerFile()
+    {
+        Opened o(2, "L21");
+        const QString a = o.f.root() + "/uno.igs", b = o.f.root() + "/due";
+        writeBytes(a, "1");
+        writeBytes(b, "22");
+        o.open();
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(a), QUrl::fromLocalFile(b), QUrl::fromLocalFile(o.f.data()),
+                      QUrl("https://esempio.it/x.dwg")});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(o.w.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(o.w.get(), &drop);
+        QCOMPARE(o.column(1), QStringList({a, b}));
+        QCOMPARE(o.column(3), QStringList({".IGS", ""}));
+        QCOMPARE(o.sql("SELECT group_concat(livello||codice||tipo) FROM Componenti"), QStringLiteral("2L21.IGS,2L21"));
+    }
+
+    void notesAreLoadedAndSavedInRtf()
+    {
+        Opened o;
+        writeBytes(o.s.state.FileNote, "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fnil\\fcharset0 Arial;}}"
+                                       "\\pard\\f0\\fs20 Nota \\b importante\\b0  sul ponte\\par\r\n}");
+        o.open();
+        auto *notes = o.w->findChild<QTextEdit *>("RTF1");
+        QCOMPARE(notes->toPlainText(), QStringLiteral("Nota importante sul ponte"));
+        notes->append("seconda riga: città");
+        o.click("cmdChiudi");
+        const QByteArray saved = readBytes(o.s.state.FileNote);
+        QVERIFY(saved.startsWith("{\\rtf1\\ansi\\ansicpg1252"));
+        QTextDocument back;
+        Rtf::read(saved, &back);
+        QCOMPARE(back.toPlainText(), QStringLiteral("Nota importante sul ponte\nseconda riga: città"));
+
+        // A notes file that is not RTF loads as plain text.
+        writeBytes(o.s.state.FileNote, "appunti semplici\r\nsu due righe");
+        o.open();
+        QCOMPARE(o.w->findChild<QTextEdit *>("RTF1")->toPlainText(), QStringLiteral("appunti semplici\r\nsu due righe").replace("\r\n", "\n"));
+    }
+
+    void closingWithoutNotesLeavesAFileAndErrorsAreIgnored()
+    {
+        Opened o;
+        QFile::remove(o.s.state.FileNote);
+        o.open();
+        o.w->close();
+        QVERIFY(Rtf::looksLikeRtf(readBytes(o.s.state.FileNote)));
+
+        o.s.state.FileNote = o.f.root() + "/manca/P1";
+        o.open();
+        o.w->reject();
+        QVERIFY(!QFileInfo::exists(o.s.state.FileNote));
+        QVERIFY(MessageBox::shown().isEmpty());
+    }
+
+    void resizeFollowsTheWindow()
+    {
+        Opened o;
+        o.open();
+        o.w->resize(800, 600);
+        auto *notes = o.w->findChild<QTextEdit *>("RTF1");
+        QTRY_COMPARE(notes->width(), o.w->frameGeometry().width() - 26);
+        QCOMPARE(notes->height(), o.w->frameGeometry().height() - 200);
+        QCOMPARE(o.grid()->size(), QSize(577, 161));
+        const int before = notes->height();
+        o.w->resize(800, 150);
+        QTRY_COMPARE(notes->width(), o.w->frameGeometry().width() - 26);
+        if (o.w->frameGeometry().height() <= 200)
+            QCOMPARE(notes->height(), before);
+    }
+};
+
+QTEST_MAIN(TestComponenti)
+#include "tst_componenti.moc"

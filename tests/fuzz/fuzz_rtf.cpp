@@ -1,0 +1,29 @@
+// libFuzzer target: any bytes read as notes, written back, and read again give
+// the same text, and the second write the same bytes.
+#include "components/Rtf.h"
+
+#include <QGuiApplication>
+#include <QTextDocument>
+
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (!QCoreApplication::instance()) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "fuzz_rtf";
+        static char *argv[] = {name, nullptr};
+        new QGuiApplication(argc, argv);
+    }
+    const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
+    QTextDocument first;
+    Rtf::read(input, &first);
+    const QByteArray once = Rtf::write(&first);
+    QTextDocument second;
+    Rtf::read(once, &second);
+    if (second.toPlainText() != first.toPlainText() || Rtf::write(&second) != once)
+        abort();
+    return 0;
+}
