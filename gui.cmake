@@ -5,6 +5,7 @@ add_library(velbor_gui STATIC
   app/frmMain.cpp app/frmMain.ui app/frmAutore.cpp app/frmAutore.ui app/Startup.cpp
   config/frmConfigura.cpp config/frmConfigura.ui
   platform/Widgets.cpp
+  clients/frmClienti.cpp clients/frmClienti.ui clients/frmElenco.cpp clients/frmElenco.ui
   projects/frmProgetti.cpp projects/frmProgetti.ui projects/ProjectTreeModel.cpp
   components/frmCOmponenti.cpp components/frmCOmponenti.ui components/Rtf.cpp
 )

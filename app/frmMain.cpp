@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QEventLoop>
 #include <QLayout>
 #include <QLocale>
 #include <QScreen>
@@ -114,6 +115,24 @@ void frmMain::bringToFront(QWidget *window)
 
 void frmMain::showClienti()
 {
+    if (!m_clienti)
+        m_clienti = new frmClienti(m_session);
+    bringToFront(m_clienti);
+}
+
+void frmMain::showClientiModal()
+{
+    // One register at a time: an open one becomes modal for this use.
+    frmClienti *w = m_clienti;
+    if (!w)
+        m_clienti = w = new frmClienti(m_session);
+    else
+        w->hide();
+    w->setWindowModality(Qt::ApplicationModal);
+    bringToFront(w);
+    QEventLoop loop;
+    connect(w, &QObject::destroyed, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 void frmMain::cmdClienti_Click()
@@ -128,8 +147,10 @@ void frmMain::mnuGestCli_Click()
 
 frmProgetti *frmMain::ensureProgetti()
 {
-    if (!m_progetti)
+    if (!m_progetti) {
         m_progetti = new frmProgetti(m_session);
+        connect(m_progetti, &frmProgetti::clientRegisterRequested, this, &frmMain::showClientiModal);
+    }
     return m_progetti;
 }
 

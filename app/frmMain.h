@@ -4,6 +4,7 @@
 #include "app/frmAutore.h"
 #include "config/frmConfigura.h"
 #include "data/Session.h"
+#include "clients/frmClienti.h"
 #include "projects/frmProgetti.h"
 
 #include <QMainWindow>
@@ -29,6 +30,7 @@ public:
     bool Form_Load();
 
     // The windows opened from here; each exists once (nullptr while closed).
+    frmClienti *clienti() const { return m_clienti; }
     frmProgetti *progetti() const { return m_progetti; }
     frmConfigura *configura() const { return m_configura; }
     frmAutore *autore() const { return m_autore; }
@@ -43,6 +45,9 @@ public slots:
     void mnuAutore_Click();
     void mnuFine_Click();
     void cmdServer_Click();
+    // The register as a modal window, for the project window's client sheet;
+    // returns when it closes.
+    void showClientiModal();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -58,7 +63,7 @@ private:
     Session &m_session;
     QTimer *m_timer;
     bool m_exiting = false;
-    QPointer<QWidget> m_clienti;
+    QPointer<frmClienti> m_clienti;
     QPointer<frmProgetti> m_progetti;
     QPointer<frmConfigura> m_configura;
     QPointer<frmAutore> m_autore;

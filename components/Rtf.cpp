@@ -85,6 +85,16 @@ struct CharState {
     bool operator!=(const CharState &o) const { return !(*this == o); }
 };
 
+// Control characters carry nothing a notes page can show.
+void dropControls(QString &text, bool keepLineFeeds)
+{
+    text.removeIf([keepLineFeeds](QChar c) {
+        const char16_t u = c.unicode();
+        return (u < 0x20 && u != '\t' && !(keepLineFeeds && u == '\n')) || u == 0x7F
+               || u == QChar::ObjectReplacementCharacter;
+    });
+}
+
 int hexDigit(char d)
 {
     if (d >= '0' && d <= '9') return d - '0';
@@ -233,11 +243,7 @@ private:
         flushBytes();
         if (m_text.isEmpty())
             return;
-        // Control characters carry nothing a notes page can show.
-        m_text.removeIf([](QChar c) {
-            const char16_t u = c.unicode();
-            return (u < 0x20 && u != '\t') || u == 0x7F || u == QChar::ObjectReplacementCharacter;
-        });
+        dropControls(m_text, false);
         if (m_text.isEmpty())
             return;
         openPendingParagraphs();
@@ -553,7 +559,10 @@ bool looksLikeRtf(const QByteArray &data)
 void read(const QByteArray &data, QTextDocument *document)
 {
     if (!looksLikeRtf(data)) {
-        document->setPlainText(Codepage::decodeText(data));
+        QString text = Codepage::decodeText(data);
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        dropControls(text, true);
+        document->setPlainText(text);
         return;
     }
     Reader(data, document).run();

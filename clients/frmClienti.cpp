@@ -1,0 +1,263 @@
+#include "frmClienti.h"
+
+#include "clients/frmElenco.h"
+#include "data/basMain.h"
+#include "platform/BusyCursor.h"
+#include "platform/MessageBox.h"
+#include "platform/Widgets.h"
+#include "ui_frmClienti.h"
+
+#include <QScreen>
+#include <QStringListModel>
+
+#include <limits>
+
+namespace {
+QStringListModel *listOf(QComboBox *combo)
+{
+    return static_cast<QStringListModel *>(combo->model());
+}
+
+void appendEntry(QComboBox *combo, const QString &text)
+{
+    QStringListModel *model = listOf(combo);
+    const int row = model->rowCount();
+    model->insertRows(row, 1);
+    model->setData(model->index(row), text);
+}
+} // namespace
+
+frmClienti::frmClienti(Session &session, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      ui(new Ui::frmClienti), m_session(session)
+{
+    ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(size());
+    for (QComboBox *combo : {ui->cboCodice, ui->cboDescr}) {
+        combo->setModel(new QStringListModel(combo));
+        combo->setEditText(QString());
+    }
+    connect(ui->cboCodice, qOverload<int>(&QComboBox::activated), this, &frmClienti::cboCodice_Click);
+    connect(ui->cboDescr, qOverload<int>(&QComboBox::activated), this, &frmClienti::cboDescr_Click);
+    connect(ui->cmdNuovo, &QPushButton::clicked, this, &frmClienti::cmdNuovo_Click);
+    connect(ui->cmdSalva, &QPushButton::clicked, this, &frmClienti::cmdSalva_Click);
+    connect(ui->cmdElimina, &QPushButton::clicked, this, &frmClienti::cmdElimina_Click);
+    connect(ui->cmdProgetti, &QPushButton::clicked, this, &frmClienti::cmdProgetti_Click);
+    connect(ui->cmdChiudi, &QPushButton::clicked, this, &frmClienti::cmdChiudi_Click);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    CaricaClienti();
+}
+
+frmClienti::~frmClienti()
+{
+    delete ui;
+}
+
+void frmClienti::CaricaClienti()
+{
+    const TableInfo &clients = m_session.archive.clients().table();
+    QVector<QString> cells;
+    QString error;
+    if (!m_session.archive.store().readTexts(clients, {clients.indexOf(u"codice"), clients.indexOf(u"descr")}, &cells,
+                                             &error)) {
+        MessageBox::error(this, error);
+        return;
+    }
+    QStringList codes = listOf(ui->cboCodice)->stringList();
+    QStringList names = listOf(ui->cboDescr)->stringList();
+    for (int i = 0; i + 1 < cells.size(); i += 2) {
+        codes.append(cells[i]);
+        names.append(cells[i + 1]);
+    }
+    listOf(ui->cboCodice)->setStringList(codes);
+    listOf(ui->cboDescr)->setStringList(names);
+    ui->cboCodice->setEditText(QString());
+    ui->cboDescr->setEditText(QString());
+}
+
+void frmClienti::Pulisci()
+{
+    for (QLineEdit *box : {ui->txtIndirizzo, ui->txtCitta, ui->txtCap, ui->txtProvincia, ui->txtTelefono, ui->txtFax,
+                           ui->txtEMail, ui->txtSito, ui->txtContatto, ui->txtPIva})
+        box->clear();
+}
+
+void frmClienti::Visualizza()
+{
+    RecordView &v = m_session.archive.clients();
+    Pulisci();
+    ui->cboCodice->setEditText(v.text(u"codice"));
+    ui->cboDescr->setEditText(v.text(u"descr"));
+    ui->txtIndirizzo->setText(v.text(u"indirizzo"));
+    ui->txtCitta->setText(v.text(u"citta"));
+    ui->txtCap->setText(v.text(u"cap"));
+    ui->txtProvincia->setText(v.text(u"provincia"));
+    ui->txtTelefono->setText(v.text(u"telefono"));
+    ui->txtFax->setText(v.text(u"fax"));
+    ui->txtEMail->setText(v.text(u"email"));
+    ui->txtSito->setText(v.text(u"sito"));
+    ui->txtContatto->setText(v.text(u"contatto"));
+    ui->txtPIva->setText(v.text(u"piva"));
+}
+
+void frmClienti::cboCodice_Click(int entry)
+{
+    if (entry < 0)
+        return;
+    const QString code = ui->cboCodice->itemText(entry);
+    if (code.isEmpty())
+        return;
+    bool ok = false;
+    const int number = code.toInt(&ok);
+    if (!ok)
+        return;
+    RecordView &v = m_session.archive.clients();
+    if (v.findFirst(QStringLiteral("codice=") + QString::number(number)) && !v.noMatch())
+        Visualizza();
+}
+
+void frmClienti::cboDescr_Click(int entry)
+{
+    if (entry < 0)
+        return;
+    RecordView &v = m_session.archive.clients();
+    if (v.findFirst(QStringLiteral("descr=") + QuotaSQL(ui->cboDescr->itemText(entry))) && !v.noMatch())
+        Visualizza();
+}
+
+void frmClienti::cmdNuovo_Click()
+{
+    const Outcome<int> next = ProssimoCodice(m_session.archive, QStringLiteral("clienti"), QStringLiteral("codice"));
+    if (!next.ok()) {
+        MessageBox::error(this, next.error);
+        return;
+    }
+    ui->cboCodice->setEditText(QString::number(next.value));
+    ui->cboDescr->setEditText(QString());
+    Pulisci();
+}
+
+bool frmClienti::typedCode(qint32 *code)
+{
+    bool ok = false;
+    const qlonglong n = ui->cboCodice->currentText().trimmed().toLongLong(&ok);
+    if (!ok || n < std::numeric_limits<qint32>::min() || n > std::numeric_limits<qint32>::max()) {
+        MessageBox::show(this,
+                         QStringLiteral("Il codice cliente \"%1\" non è valido: deve essere un numero intero "
+                                        "da -2147483648 a 2147483647.")
+                             .arg(ui->cboCodice->currentText()),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+        return false;
+    }
+    *code = qint32(n);
+    return true;
+}
+
+void frmClienti::cmdSalva_Click()
+{
+    if (ui->cboCodice->currentText().isEmpty()) {
+        MessageBox::show(this, QStringLiteral("ATTENZIONE! Manca il codice !"));
+        return;
+    }
+    qint32 code = 0;
+    if (!typedCode(&code))
+        return;
+    RecordView &v = m_session.archive.clients();
+    if (!v.findFirst(QStringLiteral("codice=") + QString::number(code))) {
+        MessageBox::error(this, v.lastError());
+        return;
+    }
+    const bool adding = v.noMatch();
+    if (adding)
+        v.addNew();
+    else if (!v.edit()) {
+        MessageBox::error(this, v.lastError());
+        return;
+    }
+    BusyCursor busy;
+    const QString descr = trimSpaces(ui->cboDescr->currentText());
+    const bool ok = v.setValue(u"codice", code) && v.setValue(u"descr", descr)
+                    && v.setValue(u"indirizzo", trimSpaces(ui->txtIndirizzo->text()))
+                    && v.setValue(u"cap", trimSpaces(ui->txtCap->text()))
+                    && v.setValue(u"provincia", trimSpaces(ui->txtProvincia->text()))
+                    && v.setValue(u"citta", trimSpaces(ui->txtCitta->text()))
+                    && v.setValue(u"telefono", trimSpaces(ui->txtTelefono->text()))
+                    && v.setValue(u"fax", trimSpaces(ui->txtFax->text()))
+                    && v.setValue(u"email", trimSpaces(ui->txtEMail->text()))
+                    && v.setValue(u"sito", trimSpaces(ui->txtSito->text()))
+                    && v.setValue(u"contatto", trimSpaces(ui->txtContatto->text()))
+                    && v.setValue(u"piva", trimSpaces(ui->txtPIva->text())) && v.update();
+    if (!ok) {
+        const QString error = v.lastError();
+        v.cancelUpdate();
+        MessageBox::error(this, error);
+        return;
+    }
+    // A new client joins both lists once stored, as it is stored.
+    if (adding) {
+        const QString typed = ui->cboCodice->currentText();
+        const QString shown = ui->cboDescr->currentText();
+        appendEntry(ui->cboCodice, QString::number(code));
+        appendEntry(ui->cboDescr, descr);
+        ui->cboCodice->setEditText(typed);
+        ui->cboDescr->setEditText(shown);
+    }
+}
+
+void frmClienti::cmdElimina_Click()
+{
+    if (ui->cboCodice->currentText().isEmpty()) {
+        MessageBox::show(this, QStringLiteral("Seleziona un cliente !"));
+        return;
+    }
+    qint32 code = 0;
+    if (!typedCode(&code))
+        return;
+    if (!MessageBox::ask(this, QStringLiteral("Confermi la cancellazione del cliente selezionato ?")))
+        return;
+    RecordView &projects = m_session.archive.projects();
+    if (!projects.findFirst(QStringLiteral("codcli=") + QString::number(code))) {
+        MessageBox::error(this, projects.lastError());
+        return;
+    }
+    if (!projects.noMatch()) {
+        MessageBox::show(this, QStringLiteral("Impossibile eliminare questo cliente, ha dei progetti collegati !"));
+        return;
+    }
+    RecordView &v = m_session.archive.clients();
+    if (!v.findFirst(QStringLiteral("codice=") + QString::number(code)) || v.noMatch())
+        return;
+    if (!v.deleteCurrent()) {
+        MessageBox::error(this, v.lastError());
+        return;
+    }
+    cmdNuovo_Click();
+}
+
+void frmClienti::cmdProgetti_Click()
+{
+    if (ui->cboCodice->currentText().isEmpty()) {
+        MessageBox::show(this, QStringLiteral("Seleziona un cliente !"));
+        return;
+    }
+    qint32 code = 0;
+    if (!typedCode(&code))
+        return;
+    m_session.state.ClienteCorrente = ui->cboCodice->currentText();
+    auto *list = new frmElenco(m_session);
+    // Above a modal register the list must be modal too, or it could not be used.
+    if (windowModality() != Qt::NonModal)
+        list->setWindowModality(Qt::ApplicationModal);
+    delete m_elenco;
+    m_elenco = list;
+    list->show();
+    list->raise();
+    list->activateWindow();
+}
+
+void frmClienti::cmdChiudi_Click()
+{
+    close();
+}

@@ -1,0 +1,43 @@
+#pragma once
+// The client register.
+
+#include "data/Session.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include "clients/frmElenco.h"
+
+namespace Ui {
+class frmClienti;
+}
+
+class frmClienti : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit frmClienti(Session &session, QWidget *parent = nullptr);
+    ~frmClienti() override;
+
+    void CaricaClienti();
+    void Pulisci();
+    void Visualizza();
+    frmElenco *elenco() const { return m_elenco; }
+
+public slots:
+    void cboCodice_Click(int entry);
+    void cboDescr_Click(int entry);
+    void cmdNuovo_Click();
+    void cmdSalva_Click();
+    void cmdElimina_Click();
+    void cmdProgetti_Click();
+    void cmdChiudi_Click();
+
+private:
+    // The code box as a 32-bit whole number; a message and false otherwise.
+    bool typedCode(qint32 *code);
+
+    Ui::frmClienti *ui;
+    Session &m_session;
+    QPointer<frmElenco> m_elenco;
+};
