@@ -310,15 +310,24 @@ private:
     }
 
     // ---- tables
+    void fontNameBytesToText()
+    {
+        if (m_fontName.isEmpty())
+            return;
+        const int charset = m_fontNumber >= 0 ? m_fonts.value(m_fontNumber).charset : 0;
+        m_fontText += decodeBytes(m_fontName, codepageOfCharset(charset, m_ansi));
+        m_fontName.clear();
+    }
+
     void finishFontName()
     {
+        fontNameBytesToText();
         if (m_fontNumber >= 0) {
-            Font &font = m_fonts[m_fontNumber];
-            const QString name = decodeBytes(m_fontName, codepageOfCharset(font.charset, m_ansi)).trimmed();
+            const QString name = m_fontText.trimmed();
             if (!name.isEmpty())
-                font.name = name;
+                m_fonts[m_fontNumber].name = name;
         }
-        m_fontName.clear();
+        m_fontText.clear();
     }
 
     // ---- control words and symbols
@@ -402,7 +411,11 @@ private:
             return;
         flushBytes();
         if (m_state.dest == Dest::FontTable) {
-            if (w == "f")
+            if (w == "u" && hasParam) {
+                fontNameBytesToText();
+                m_fontText += QChar(char16_t((param < 0 ? param + 65536 : param) & 0xFFFF));
+                m_skipChars = m_state.uc;
+            } else if (w == "f")
                 m_fontNumber = param;
             else if (w == "fcharset" && m_fontNumber >= 0)
                 m_fonts[m_fontNumber].charset = param;
@@ -503,7 +516,8 @@ private:
     int m_defaultFont = 0;
     QHash<int, Font> m_fonts;
     int m_fontNumber = -1;
-    QByteArray m_fontName;
+    QByteArray m_fontName;   // bytes of the name being read
+    QString m_fontText;      // and what is decoded of it so far
     QVector<QColor> m_colors;
     int m_red = 0, m_green = 0, m_blue = 0;
     bool m_colorSet = false;
@@ -514,10 +528,20 @@ private:
 
 // ---------------------------------------------------------------- writer
 
+// A font name as the font table can hold it: a semicolon would end it, and
+// control characters and outer spaces do not survive reading.
+QString tableName(QString name)
+{
+    name.replace(QLatin1Char(';'), QLatin1Char(' '));
+    dropControls(name, false);
+    return name.trimmed();
+}
+
 QString familyOf(const QTextCharFormat &f, const QString &fallback)
 {
     const QStringList families = f.fontFamilies().toStringList();
-    return families.isEmpty() || families.first().isEmpty() ? fallback : families.first();
+    const QString name = families.isEmpty() ? QString() : tableName(families.first());
+    return name.isEmpty() ? fallback : name;
 }
 
 void escape(QByteArray &out, const QString &text)
@@ -570,7 +594,9 @@ void read(const QByteArray &data, QTextDocument *document)
 
 QByteArray write(const QTextDocument *document)
 {
-    const QString defaultFamily = document->defaultFont().family();
+    QString defaultFamily = tableName(document->defaultFont().family());
+    if (defaultFamily.isEmpty())
+        defaultFamily = QStringLiteral("Arial");
     QStringList fonts{defaultFamily};
     QVector<QColor> colors;
     const auto colorIndex = [&colors](const QColor &c) {
@@ -596,8 +622,7 @@ QByteArray write(const QTextDocument *document)
     QByteArray out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1{\\fonttbl";
     for (int i = 0; i < fonts.size(); ++i) {
         out += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset0 ";
-        // A semicolon ends a name in the font table.
-        escape(out, QString(fonts[i]).replace(QLatin1Char(';'), QLatin1Char(' ')).trimmed());
+        escape(out, fonts[i]);
         out += ";}";
     }
     out += "}{\\colortbl ;";
