@@ -1,6 +1,8 @@
 // Speed of the windows on the large archive built by bench.cpp.
 #include "BenchArchive.h"
 #include "app/frmMain.h"
+#include "clients/frmClienti.h"
+#include "clients/frmElenco.h"
 #include "components/frmCOmponenti.h"
 #include "data/basMain.h"
 #include "platform/MessageBox.h"
@@ -85,6 +87,24 @@ int runGuiBench(int argc, char **argv, const QString &folder)
            }));
     report("show a project (Visualizza)", timeMs([&] { w->Visualizza("P7345"); }, 5));
     delete w;
+
+    report("client register opens (10,000 clients in both lists)", timeMs([&] { frmClienti reg(session); }));
+    {
+        // One client with 1,000 projects.
+        RecordView &projects = session.archive.projects();
+        for (int i = 0; i < 1000; ++i) {
+            projects.addNew();
+            projects.setValue(u"codice", QStringLiteral("PC%1").arg(i));
+            projects.setValue(u"descr", QStringLiteral("Progetto del cliente grande %1").arg(i));
+            projects.setValue(u"data", "07/12/2026");
+            projects.setValue(u"reparto", "Strutture");
+            projects.setValue(u"operatore", "Rossi");
+            projects.setValue(u"codcli", 99999);
+            projects.update();
+        }
+        session.state.ClienteCorrente = "99999";
+        report("client's project list opens (1,000 projects)", timeMs([&] { frmElenco list(session); }));
+    }
 
     // One project with 1,000 components, half of them files on disk.
     {

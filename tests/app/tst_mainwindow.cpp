@@ -7,6 +7,7 @@
 
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
 
@@ -233,6 +234,14 @@ private slots:
         frmMain again(next);
         QVERIFY(again.Form_Load());
         QCOMPARE(next.archive.path(), f.dataArchive());
+    }
+
+    void messageBoxesSpeakItalian()
+    {
+        Velbor::installItalian(*qApp);
+        QMessageBox box(QMessageBox::NoIcon, "Velbor", "?", QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.button(QMessageBox::Yes)->text().remove('&'), QStringLiteral("Sì"));
+        QCOMPARE(box.button(QMessageBox::No)->text().remove('&'), QStringLiteral("No"));
     }
 
     void theRealProgramStartsAndEnds()
