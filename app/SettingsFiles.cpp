@@ -4,7 +4,6 @@
 #include "platform/Paths.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <limits>
 
@@ -38,10 +37,9 @@ QString firstLine(const QString &path)
 
 QString writeFile(const QString &path, const QByteArray &content)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        return QStringLiteral("Impossibile scrivere %1: %2").arg(path, file.errorString());
-    return {};
+    QString error;
+    Paths::writeAtomically(path, content, &error);
+    return error;
 }
 } // namespace
 

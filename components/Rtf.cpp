@@ -642,24 +642,39 @@ QByteArray write(const QTextDocument *document)
         if (const int ri = qRound(bf.rightMargin() * 15)) out += "\\ri" + QByteArray::number(ri);
         if (const int fi = qRound(bf.textIndent() * 15)) out += "\\fi" + QByteArray::number(fi);
         out += ' ';
+        // Neighbouring fragments that write the same codes share one group, so
+        // the output does not depend on how the document split its text.
+        QByteArray groupCodes;
+        QString groupText;
+        const auto closeGroup = [&] {
+            if (groupCodes.isEmpty())
+                return;
+            out += '{' + groupCodes + ' ';
+            escape(out, groupText);
+            out += '}';
+            groupCodes.clear();
+            groupText.clear();
+        };
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             const QTextCharFormat f = fragment.charFormat();
-            out += "{\\f" + QByteArray::number(fonts.indexOf(familyOf(f, defaultFamily)));
+            QByteArray codes = "\\f" + QByteArray::number(fonts.indexOf(familyOf(f, defaultFamily)));
             const qreal points = f.fontPointSize() > 0 ? f.fontPointSize() : document->defaultFont().pointSizeF();
-            out += "\\fs" + QByteArray::number(std::max(1, qRound(points * 2)));
-            if (f.fontWeight() >= QFont::Bold) out += "\\b";
-            if (f.fontItalic()) out += "\\i";
-            if (f.fontUnderline()) out += "\\ul";
-            if (f.fontStrikeOut()) out += "\\strike";
+            codes += "\\fs" + QByteArray::number(std::max(1, qRound(points * 2)));
+            if (f.fontWeight() >= QFont::Bold) codes += "\\b";
+            if (f.fontItalic()) codes += "\\i";
+            if (f.fontUnderline()) codes += "\\ul";
+            if (f.fontStrikeOut()) codes += "\\strike";
             if (f.hasProperty(QTextFormat::ForegroundBrush))
-                out += "\\cf" + QByteArray::number(colorIndex(f.foreground().color()));
+                codes += "\\cf" + QByteArray::number(colorIndex(f.foreground().color()));
             if (f.hasProperty(QTextFormat::BackgroundBrush))
-                out += "\\highlight" + QByteArray::number(colorIndex(f.background().color()));
-            out += ' ';
-            escape(out, fragment.text());
-            out += '}';
+                codes += "\\highlight" + QByteArray::number(colorIndex(f.background().color()));
+            if (codes != groupCodes)
+                closeGroup();
+            groupCodes = codes;
+            groupText += fragment.text();
         }
+        closeGroup();
         out += "\\par\r\n";
     }
     out += "}\r\n";

@@ -16,7 +16,6 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMimeData>
-#include <QSaveFile>
 
 #include <limits>
 
@@ -246,11 +245,7 @@ void frmCOmponenti::saveNotes()
         return;
     m_notesSaved = true;
     // Written whole or not at all; an error leaves the old notes and is not reported.
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(Rtf::write(ui->RTF1->document()));
-        file.commit();
-    }
+    Paths::writeAtomically(path, Rtf::write(ui->RTF1->document()));
 }
 
 void frmCOmponenti::done(int result)

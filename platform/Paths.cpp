@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QSaveFile>
 
 namespace {
 QString g_programFolder;
@@ -46,6 +47,16 @@ QString workingFolder()
 bool setWorkingFolder(const QString &folder)
 {
     return !folder.isEmpty() && QDir::setCurrent(folder);
+}
+
+bool writeAtomically(const QString &path, const QByteArray &content, QString *error)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit())
+        return true;
+    if (error)
+        *error = QStringLiteral("Impossibile scrivere %1: %2").arg(path, file.errorString());
+    return false;
 }
 
 bool isSafeFolderName(const QString &name)

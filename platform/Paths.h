@@ -17,6 +17,9 @@ QString workingFolder();
 // Makes folder the working folder; false (and nothing changed) when it cannot.
 bool setWorkingFolder(const QString &folder);
 
+// Replaces a file whole or not at all (a crash mid-write leaves the old one).
+bool writeAtomically(const QString &path, const QByteArray &content, QString *error = nullptr);
+
 // True when name can be one folder name inside another folder: not empty, not
 // "." or "..", and free of / \ : * ? " < > | and control characters.
 bool isSafeFolderName(const QString &name);
