@@ -158,6 +158,19 @@ bool SqliteStore::open(const QString &path, QString *error)
         close();
         return false;
     }
+    // A file shorter than its pages is truncated (a hot journal has been
+    // rolled back by the probe above, so the count is the real one).
+    const qint64 pages = pragmaText(QStringLiteral("PRAGMA page_count"), error).toLongLong();
+    const qint64 pageSize = error->isEmpty() ? pragmaText(QStringLiteral("PRAGMA page_size"), error).toLongLong() : 0;
+    if (!error->isEmpty()) {
+        close();
+        return false;
+    }
+    if (QFileInfo(path).size() < pages * pageSize) {
+        *error = QStringLiteral("L'archivio è danneggiato: il file è più corto del suo contenuto (troncato).");
+        close();
+        return false;
+    }
     return true;
 }
 

@@ -147,7 +147,10 @@ bool frmProgetti::Cambia(const QString &folder)
 
 bool frmProgetti::ensureFolder(const QString &path)
 {
-    if (QDir().mkpath(path))
+    // Only the last component is made: a data folder that has gone away is
+    // never made again here, empty.
+    const QFileInfo info(path);
+    if (info.isDir() || (info.dir().exists() && info.dir().mkdir(info.fileName())))
         return true;
     MessageBox::show(this, QStringLiteral("Impossibile creare la cartella %1.").arg(path), MessageBox::Buttons::Ok,
                      MessageBox::Icon::Exclamation);
@@ -495,7 +498,7 @@ bool frmProgetti::SalvaLivello()
         return false;
     }
     if (items.noMatch()) {
-        if (!ensureFolder(itemFolder(project, code)))
+        if (!ensureFolder(projectFolder(project)) || !ensureFolder(itemFolder(project, code)))
             return false;
         items.addNew();
     } else if (!items.edit()) {
@@ -619,7 +622,10 @@ void frmProgetti::cmdAllegati_Click()
     const QString folder = s.ElementoCorrente.compare(s.ProgettoCorrente, Qt::CaseInsensitive) == 0
                                ? projectFolder(s.ProgettoCorrente)
                                : itemFolder(s.ProgettoCorrente, s.ElementoCorrente);
-    QDir().mkpath(folder);
+    if (!QFileInfo(folder).isDir() && QDir(s.PercorsoDati).exists()) {
+        QDir(s.PercorsoDati).mkdir(s.ProgettoCorrente);
+        QDir(projectFolder(s.ProgettoCorrente)).mkdir(s.ElementoCorrente);
+    }
     s.FileNote = Paths::join(folder, s.ElementoCorrente);
 
     frmCOmponenti components(m_session, this);

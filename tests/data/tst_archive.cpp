@@ -62,6 +62,37 @@ private slots:
         QCOMPARE(readBytes(path), bytes);
     }
 
+    void truncatedOrForeignFilesAreRefused()
+    {
+        TestFolders f;
+        QString values;
+        for (int i = 1; i <= 3000; ++i)
+            values += QString("%1(%2,'cliente numero %2 con un nome lungo')").arg(i > 1 ? "," : "").arg(i);
+        QCOMPARE(sqlValue(f.dataArchive(), "INSERT INTO Clienti(codice,descr) VALUES" + values), QString());
+        const QByteArray whole = readBytes(f.dataArchive());
+        QVERIFY(whole.size() > 100000);
+        const QString cut = f.root() + "/troncato.mdb";
+        Archive a;
+        QString error;
+        for (int tenths : {9, 5, 1}) {
+            const QByteArray part = whole.left(whole.size() * tenths / 10);
+            writeBytes(cut, part);
+            QVERIFY(!a.open(cut, &error));
+            QVERIFY2(error.contains("troncato") || error.contains("malformed"), qPrintable(error));
+            QCOMPARE(readBytes(cut), part);
+        }
+
+        const QString foreign = f.root() + "/altro.sqlite";
+        QCOMPARE(sqlValue(foreign, "CREATE TABLE rubrica(nome TEXT)"), QStringLiteral("ERROR: unable to open database file"));
+        writeBytes(foreign, QByteArray());
+        QCOMPARE(sqlValue(foreign, "CREATE TABLE rubrica(nome TEXT)"), QString());
+        QVERIFY(!a.open(foreign, &error));
+        QVERIFY2(error.contains("no such table: Clienti"), qPrintable(error));
+
+        QVERIFY(!a.open(f.data(), &error));   // a folder
+        QVERIFY(error.contains("non è un file"));
+    }
+
     void missingTableOrFieldIsRefusedAtOpen()
     {
         TestFolders f;

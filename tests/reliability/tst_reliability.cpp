@@ -1,0 +1,158 @@
+// Several workstations on one archive, writers killed mid-save, and an
+// archive the process may not write.
+#include "TestSupport.h"
+#include "data/Archive.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+const QString kDriver = QStringLiteral(VELBOR_DRIVER);
+
+QStringList outputLines(QProcess &p)
+{
+    return QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+// Every row of Clienti as code -> description, read with a connection of its own.
+QMap<qint64, QString> clientsOf(const QString &path, int *duplicates)
+{
+    QMap<qint64, QString> rows;
+    *duplicates = 0;
+    Archive a;
+    QString error;
+    if (!a.open(path, &error))
+        return rows;
+    RecordView &v = a.clients();
+    for (v.moveFirst(); !v.eof(); v.moveNext()) {
+        const qint64 code = v.value(u"codice").toLongLong();
+        if (rows.contains(code))
+            ++*duplicates;
+        rows.insert(code, v.text(u"descr"));
+    }
+    return rows;
+}
+} // namespace
+
+class TestReliability : public QObject {
+    Q_OBJECT
+
+private slots:
+    void fourWorkstationsLoseNothing()
+    {
+        TestFolders f;
+        const int seconds = 20;
+        QList<QProcess *> drivers;
+        for (int id = 1; id <= 4; ++id) {
+            auto *p = new QProcess(this);
+            p->setProcessChannelMode(QProcess::SeparateChannels);
+            p->start(kDriver, {"work", f.dataArchive(), QString::number(id), QString::number(seconds)});
+            QVERIFY(p->waitForStarted());
+            drivers << p;
+        }
+        QMap<qint64, QString> expected;
+        QSet<QString> levelNumbers;
+        int writes = 0;
+        for (QProcess *p : drivers) {
+            QVERIFY(p->waitForFinished((seconds + 60) * 1000));
+            const QStringList lines = outputLines(*p);
+            QCOMPARE(p->exitCode(), 0);
+            for (const QString &line : lines) {
+                QVERIFY2(!line.startsWith("ERR"), qPrintable(line));
+                const QString code = line.section(' ', 1, 1);
+                if (line.startsWith('A') || line.startsWith('E'))
+                    expected.insert(code.toLongLong(), line.section(' ', 2));
+                else if (line.startsWith('D'))
+                    expected.remove(code.toLongLong());
+                else if (line.startsWith('N')) {
+                    QVERIFY2(!levelNumbers.contains(line), qPrintable("drawn twice: " + line));
+                    levelNumbers.insert(line);
+                }
+                ++writes;
+            }
+        }
+        QVERIFY2(writes > 100, qPrintable(QString::number(writes)));
+        int duplicates = 0;
+        const QMap<qint64, QString> stored = clientsOf(f.dataArchive(), &duplicates);
+        QCOMPARE(duplicates, 0);
+        QCOMPARE(stored.size(), expected.size());
+        QCOMPARE(stored, expected);
+        QCOMPARE(sqlValue(f.dataArchive(), "PRAGMA integrity_check"), QStringLiteral("ok"));
+        qInfo("%d accepted writes by four workstations", writes);
+    }
+
+    void killedWritersLeaveEverySaveAndWholeFiles()
+    {
+        TestFolders f;
+        QRandomGenerator rng(20261208);
+        const QByteArray notesA(100000, 'a'), notesB(50000, 'b');
+        QSet<qint64> reported;
+        for (int round = 1; round <= 50; ++round) {
+            QProcess p;
+            p.start(kDriver, {"crash", f.dataArchive(), QString::number(round), f.program()});
+            QVERIFY(p.waitForStarted());
+            QTest::qWait(int(rng.bounded(20u, 250u)));
+            p.kill();
+            QVERIFY(p.waitForFinished(10000));
+            for (const QString &line : outputLines(p)) {
+                QVERIFY2(!line.startsWith("ERR"), qPrintable(line));
+                if (line.startsWith("S "))
+                    reported.insert(line.mid(2).toLongLong());
+            }
+            Archive a;
+            QString error;
+            QVERIFY2(a.open(f.dataArchive(), &error), qPrintable(error));
+            a.close();
+            QCOMPARE(sqlValue(f.dataArchive(), "PRAGMA integrity_check"), QStringLiteral("ok"));
+
+            const QByteArray server = readBytes(f.program() + "/SERVER.DAT");
+            const QByteArray counter = readBytes(f.program() + "/MAXPRJ.DAT");
+            const QByteArray notes = readBytes(f.program() + "/P1");
+            if (!server.isEmpty())
+                QVERIFY2(server == "/prima/cartella\r\n" || server == QString("/seconda/cartella/più/lunga\r\n").toUtf8(),
+                         server.constData());
+            if (!counter.isEmpty())
+                QVERIFY2(counter == " 11\r\n" || counter == " 2222\r\n", counter.constData());
+            if (!notes.isEmpty())
+                QVERIFY(notes == notesA || notes == notesB);
+        }
+        int duplicates = 0;
+        const QMap<qint64, QString> stored = clientsOf(f.dataArchive(), &duplicates);
+        QCOMPARE(duplicates, 0);
+        for (qint64 code : std::as_const(reported))
+            QVERIFY2(stored.contains(code), qPrintable(QString::number(code)));
+        QVERIFY2(reported.size() > 50, qPrintable(QString::number(reported.size())));
+        qInfo("%d saves reported, %d rows stored after 50 kills", int(reported.size()), int(stored.size()));
+    }
+
+    void readOnlyArchiveRefusesWritesWithTheEnginesMessage()
+    {
+        TestFolders f;
+        QVERIFY(QFile::setPermissions(f.dataArchive(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        QFile::setPermissions(f.data(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                            | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
+        QFile::setPermissions(f.root(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                            | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
+        const QByteArray before = readBytes(f.dataArchive());
+        QProcess p;
+        if (::geteuid() == 0) {
+            // Permissions do not bind root: write as an ordinary user.
+            if (QStandardPaths::findExecutable("setpriv").isEmpty())
+                QSKIP("setpriv is needed to drop root's rights");
+            p.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", kDriver, "write-one", f.dataArchive()});
+        } else {
+            p.start(kDriver, {"write-one", f.dataArchive()});
+        }
+        QVERIFY(p.waitForFinished(30000));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(out.startsWith("ERR ") && out.contains("readonly"), qPrintable(out + p.readAllStandardError()));
+        QCOMPARE(p.exitCode(), 2);
+        QCOMPARE(readBytes(f.dataArchive()), before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReliability)
+#include "tst_reliability.moc"
