@@ -532,7 +532,7 @@ private:
 // control characters and outer spaces do not survive reading.
 QString tableName(QString name)
 {
-    name.replace(QLatin1Char(';'), QLatin1Char(' '));
+    name.replace(QLatin1Char(';'), QLatin1Char(' ')).replace(QLatin1Char('\t'), QLatin1Char(' '));
     dropControls(name, false);
     return name.trimmed();
 }
