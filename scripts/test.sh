@@ -1,9 +1,19 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test headless.
+# Installs what is missing, builds everything and runs every test headless:
+# once as built for use, once more built with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
+cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j2
+
+echo "== The same tests, built with AddressSanitizer and UndefinedBehaviorSanitizer =="
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVELBOR_SANITIZE=ON >/dev/null
+cmake --build build-sanitize -j"$jobs"
+ctest --test-dir build-sanitize --output-on-failure -j2
