@@ -6,7 +6,9 @@
 #include "platform/MessageBox.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QTabWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
@@ -169,6 +171,32 @@ private slots:
         frmMain next(again);
         QVERIFY(next.Form_Load());
         QCOMPARE(again.state.ContatoreComponenti, 42);
+    }
+
+    void clockTicks()
+    {
+        GuiFixture f;
+        Session s;
+        frmMain w(s);
+        QVERIFY(label(&w, "Label1").isEmpty());
+        QVERIFY(w.Form_Load());
+        const QString first = label(&w, "Label1");
+        QVERIFY(QRegularExpression("^\\d\\d\\.\\d\\d\\.\\d\\d   \\S+, \\d\\d \\S+ \\d{4}$").match(first).hasMatch());
+        QCOMPARE(first.section("   ", 1), QLocale::system().toString(QDate::currentDate(), "dddd, dd MMMM yyyy"));
+        QTRY_VERIFY_WITH_TIMEOUT(label(&w, "Label1") != first, 3000);
+    }
+
+    void renamedSheetsNameTheNextProjectWindow()
+    {
+        GuiFixture f;
+        Session s;
+        frmMain w(s);
+        QVERIFY(w.Form_Load());
+        w.findChild<QAction *>("mnuConfig")->trigger();
+        w.configura()->findChild<QLineEdit *>("txtNome1")->setText("Commessa");
+        w.configura()->cmdConferma_Click();
+        QTest::mouseClick(w.findChild<QPushButton *>("cmdProgetti"), Qt::LeftButton);
+        QCOMPARE(w.progetti()->findChild<QTabWidget *>("STab1")->tabText(0), QStringLiteral("Commessa"));
     }
 
     void menusAndShortcuts()

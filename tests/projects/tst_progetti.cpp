@@ -436,6 +436,23 @@ private slots:
         QCOMPARE(o.sql("SELECT COUNT(*) FROM RighePRJ"), QStringLiteral("2"));
     }
 
+    void itemFolderLandsInItsProjectsFolder()
+    {
+        Opened o;
+        o.sql("INSERT INTO Progetti(codice,descr) VALUES('P1','Uno')");
+        o.open();
+        QVERIFY(o.clickNode("PP1"));
+        QVERIFY(!QFileInfo::exists(o.f.data() + "/P1"));
+        QDir::setCurrent(o.f.root());   // wherever the working folder happens to be
+        o.sheet(1);
+        o.combo("cboCodice1")->setEditText("L17");
+        o.click("cmdSalva");
+        QVERIFY2(MessageBox::shown().isEmpty(), qPrintable(o.lastMessage()));
+        QVERIFY(QFileInfo(o.f.data() + "/P1/L17").isDir());
+        QVERIFY(!QFileInfo::exists(o.f.data() + "/L17"));
+        QVERIFY(!QFileInfo::exists(o.f.root() + "/L17"));
+    }
+
     void workingFolderFollowsTheNode()
     {
         Opened o;
