@@ -139,8 +139,12 @@ void frmClienti::cmdNuovo_Click()
     Pulisci();
 }
 
-bool frmClienti::typedCode(qint32 *code)
+bool frmClienti::typedCode(qint32 *code, const QString &whenEmpty)
 {
+    if (ui->cboCodice->currentText().isEmpty()) {
+        MessageBox::show(this, whenEmpty);
+        return false;
+    }
     bool ok = false;
     const qlonglong n = ui->cboCodice->currentText().trimmed().toLongLong(&ok);
     if (!ok || n < std::numeric_limits<qint32>::min() || n > std::numeric_limits<qint32>::max()) {
@@ -157,12 +161,8 @@ bool frmClienti::typedCode(qint32 *code)
 
 void frmClienti::cmdSalva_Click()
 {
-    if (ui->cboCodice->currentText().isEmpty()) {
-        MessageBox::show(this, QStringLiteral("ATTENZIONE! Manca il codice !"));
-        return;
-    }
     qint32 code = 0;
-    if (!typedCode(&code))
+    if (!typedCode(&code, QStringLiteral("ATTENZIONE! Manca il codice !")))
         return;
     RecordView &v = m_session.archive.clients();
     if (!v.findFirst(QStringLiteral("codice=") + QString::number(code))) {
@@ -188,13 +188,9 @@ void frmClienti::cmdSalva_Click()
                     && v.setValue(u"email", trimSpaces(ui->txtEMail->text()))
                     && v.setValue(u"sito", trimSpaces(ui->txtSito->text()))
                     && v.setValue(u"contatto", trimSpaces(ui->txtContatto->text()))
-                    && v.setValue(u"piva", trimSpaces(ui->txtPIva->text())) && v.update();
-    if (!ok) {
-        const QString error = v.lastError();
-        v.cancelUpdate();
-        MessageBox::error(this, error);
+                    && v.setValue(u"piva", trimSpaces(ui->txtPIva->text()));
+    if (!storeOrReport(this, v, ok))
         return;
-    }
     // A new client joins both lists once stored, as it is stored.
     if (adding) {
         const QString typed = ui->cboCodice->currentText();
@@ -208,12 +204,8 @@ void frmClienti::cmdSalva_Click()
 
 void frmClienti::cmdElimina_Click()
 {
-    if (ui->cboCodice->currentText().isEmpty()) {
-        MessageBox::show(this, QStringLiteral("Seleziona un cliente !"));
-        return;
-    }
     qint32 code = 0;
-    if (!typedCode(&code))
+    if (!typedCode(&code, QStringLiteral("Seleziona un cliente !")))
         return;
     if (!MessageBox::ask(this, QStringLiteral("Confermi la cancellazione del cliente selezionato ?")))
         return;
@@ -238,12 +230,8 @@ void frmClienti::cmdElimina_Click()
 
 void frmClienti::cmdProgetti_Click()
 {
-    if (ui->cboCodice->currentText().isEmpty()) {
-        MessageBox::show(this, QStringLiteral("Seleziona un cliente !"));
-        return;
-    }
     qint32 code = 0;
-    if (!typedCode(&code))
+    if (!typedCode(&code, QStringLiteral("Seleziona un cliente !")))
         return;
     m_session.state.ClienteCorrente = ui->cboCodice->currentText();
     auto *list = new frmElenco(m_session);

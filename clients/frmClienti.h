@@ -34,8 +34,9 @@ public slots:
     void cmdChiudi_Click();
 
 private:
-    // The code box as a 32-bit whole number; a message and false otherwise.
-    bool typedCode(qint32 *code);
+    // The code box as a 32-bit whole number; a message and false when it is
+    // empty (whenEmpty) or no such number.
+    bool typedCode(qint32 *code, const QString &whenEmpty);
 
     Ui::frmClienti *ui;
     Session &m_session;

@@ -149,14 +149,9 @@ void frmCOmponenti::cmdNuovo_Click()
     RecordView &components = m_session.archive.components();
     components.addNew();
     const bool ok = components.setValue(u"inserito", date) && components.setValue(u"codprj", CodPrj)
-                    && components.setValue(u"file", trimSpaces(name)) && components.setValue(u"tipo", trimSpaces(type))
-                    && components.update();
-    if (!ok) {
-        const QString error = components.lastError();
-        components.cancelUpdate();
-        MessageBox::error(this, error);
+                    && components.setValue(u"file", trimSpaces(name)) && components.setValue(u"tipo", trimSpaces(type));
+    if (!storeOrReport(this, components, ok))
         return;
-    }
     s.ContatoreComponenti = int(number);
     DataIns = date;
     addRow(DataIns, name, QStringLiteral("0"), type);
@@ -171,14 +166,9 @@ bool frmCOmponenti::attach(const QString &path)
     const bool ok = components.setValue(u"inserito", DataIns) && components.setValue(u"codprj", CodPrj)
                     && components.setValue(u"livello", s.LivelloCorrente)
                     && components.setValue(u"codice", s.ElementoCorrente)
-                    && components.setValue(u"file", trimSpaces(path)) && components.setValue(u"tipo", trimSpaces(type))
-                    && components.update();
-    if (!ok) {
-        const QString error = components.lastError();
-        components.cancelUpdate();
-        MessageBox::error(this, error);
+                    && components.setValue(u"file", trimSpaces(path)) && components.setValue(u"tipo", trimSpaces(type));
+    if (!storeOrReport(this, components, ok))
         return false;
-    }
     addRow(DataIns, path, sizeText(path), type);
     return true;
 }

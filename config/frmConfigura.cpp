@@ -3,6 +3,7 @@
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#include "platform/Widgets.h"
 #include "ui_frmConfigura.h"
 
 #include <QMouseEvent>
@@ -114,12 +115,8 @@ void frmConfigura::cmdConferma_Click()
     bool ok = true;
     for (int i = 0; i < boxes.size() && ok; ++i)
         ok = config.setValue(QString::fromLatin1(kFields[i]), boxes[i]->text());
-    if (!ok || !config.update()) {
-        const QString error = config.lastError();
-        config.cancelUpdate();
-        MessageBox::error(this, error);
+    if (!storeOrReport(this, config, ok))
         return;
-    }
     RunState &s = m_session.state;
     s.NomeScheda(1) = ui->txtNome1->text();
     s.NomeScheda(2) = ui->txtNome2->text();

@@ -1,5 +1,8 @@
 #include "Widgets.h"
 
+#include "data/RecordView.h"
+#include "platform/MessageBox.h"
+
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,4 +42,14 @@ QString trimSpaces(const QString &text)
     while (end > start && text.at(end - 1) == QLatin1Char(' '))
         --end;
     return text.mid(start, end - start);
+}
+
+bool storeOrReport(QWidget *parent, RecordView &view, bool fieldsSet)
+{
+    if (fieldsSet && view.update())
+        return true;
+    const QString error = view.lastError();
+    view.cancelUpdate();
+    MessageBox::error(parent, error);
+    return false;
 }

@@ -423,13 +423,9 @@ bool frmProgetti::SalvaProgetto()
                     && projects.setValue(u"note", QString(QLatin1String("")))
                     && projects.appendChunk(u"note", trimSpaces(ui->txtNote->toPlainText()))
                     && projects.setValue(u"data", Dates::dayText(pickerValue(0).date()))
-                    && projects.setValue(u"codcli", s.ClienteCorrente) && projects.update();
-    if (!ok) {
-        const QString error = projects.lastError();
-        projects.cancelUpdate();
-        MessageBox::error(this, error);
+                    && projects.setValue(u"codcli", s.ClienteCorrente);
+    if (!storeOrReport(this, projects, ok))
         return false;
-    }
     Cambia(projectFolder(code));
     return true;
 }
@@ -507,13 +503,9 @@ bool frmProgetti::SalvaLivello()
     }
     const bool ok = items.setValue(u"codprj", project) && items.setValue(u"codice", code)
                     && items.setValue(u"descr", descr) && items.setValue(u"livello", level)
-                    && items.setValue(u"data", pickerValue(level)) && items.update();
-    if (!ok) {
-        const QString error = items.lastError();
-        items.cancelUpdate();
-        MessageBox::error(this, error);
+                    && items.setValue(u"data", pickerValue(level));
+    if (!storeOrReport(this, items, ok))
         return false;
-    }
     Cambia(itemFolder(project, code));
     return true;
 }
