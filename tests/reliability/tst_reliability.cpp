@@ -128,6 +128,41 @@ private slots:
         qInfo("%d saves reported, %d rows stored after 50 kills", int(reported.size()), int(stored.size()));
     }
 
+    void dataFolderTurningReadOnlyMidRun()
+    {
+        TestFolders f;
+        const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther
+                          | QFile::ReadGroup | QFile::ExeGroup;
+        QFile::setPermissions(f.root(), open);
+        QFile::setPermissions(f.data(), open | QFile::WriteOther | QFile::WriteGroup);
+        QFile::setPermissions(f.dataArchive(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther
+                                                   | QFile::WriteOther | QFile::ReadGroup | QFile::WriteGroup);
+        QProcess p;
+        if (::geteuid() == 0) {
+            if (QStandardPaths::findExecutable("setpriv").isEmpty())
+                QSKIP("setpriv is needed to drop root's rights");
+            p.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", kDriver, "wait-write", f.dataArchive()});
+        } else {
+            p.start(kDriver, {"wait-write", f.dataArchive()});
+        }
+        QVERIFY(p.waitForReadyRead(30000));
+        QCOMPARE(p.readLine().trimmed(), QByteArray("READY"));
+        // The folder turns read-only under the running workstation: no journal
+        // can be made there, so the save is refused and nothing is written.
+        QVERIFY(QFile::setPermissions(f.data(), open));
+        QVERIFY(QFile::setPermissions(f.dataArchive(), QFile::ReadOwner | QFile::ReadOther | QFile::ReadGroup));
+        const QByteArray before = readBytes(f.dataArchive());
+        p.write("go\n");
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(30000));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(out.startsWith("ERR "), qPrintable(out));
+        QCOMPARE(p.exitCode(), 2);
+        QCOMPARE(readBytes(f.dataArchive()), before);
+        QVERIFY(!QFileInfo::exists(f.dataArchive() + "-journal"));
+        QCOMPARE(sqlValue(f.dataArchive(), "PRAGMA integrity_check"), QStringLiteral("ok"));
+    }
+
     void readOnlyArchiveRefusesWritesWithTheEnginesMessage()
     {
         TestFolders f;

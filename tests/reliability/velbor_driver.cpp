@@ -6,6 +6,8 @@
 //   velbor_driver crash <archive> <id> <folder>    saves until killed; also rewrites
 //                                                 the settings and a notes file
 //   velbor_driver write-one <archive>              tries to add one client
+//   velbor_driver wait-write <archive>             opens, says READY, and tries to
+//                                                 add one client once a line arrives
 //
 // Each accepted write prints one line (A/E/D code, N level number, S code) and
 // any refusal "ERR <message>"; stdout is flushed line by line.
@@ -119,7 +121,13 @@ int main(int argc, char **argv)
         return work(archive, args[3].toInt(), args[4].toInt());
     if (args[1] == QLatin1String("crash") && args.size() == 5)
         return crash(archive, args[3].toInt(), args[4]);
-    if (args[1] == QLatin1String("write-one")) {
+    if (args[1] == QLatin1String("wait-write")) {
+        say(QStringLiteral("READY"));
+        char line[64];
+        if (!std::fgets(line, sizeof line, stdin))
+            return fail(QStringLiteral("nessun segnale"));
+    }
+    if (args[1] == QLatin1String("write-one") || args[1] == QLatin1String("wait-write")) {
         if (!addClient(archive.clients(), 1, QStringLiteral("uno")))
             return fail(archive.clients().lastError());
         say(QStringLiteral("OK"));
