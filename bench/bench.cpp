@@ -63,14 +63,17 @@ int main(int argc, char **argv)
                }));
         const struct { const char *name; RecordView &view; const char *criterion; } finds[] = {
             {"find-first client by code", a.clients(), "codice=7345"},
-            {"find-first client by name", a.clients(), "descr='cliente 7345 torre ponte'"},
+            {"find-first client by name (no such name)", a.clients(), "descr='cliente 7345 torre ponte'"},
             {"find-first project by code", a.projects(), "codice='P7345'"},
             {"find-first item by code and level", a.items(), "codice='L173450' AND Livello=1"},
             {"find-first component by project", a.components(), "codprj='P7345'"},
             {"find-first configuration (empty)", a.configuration(), "descr='x'"},
         };
-        for (const auto &f : finds)
+        for (const auto &f : finds) {
             report(f.name, timeMs([&] { f.view.findFirst(QString::fromLatin1(f.criterion)); }, 5));
+            if (f.view.noMatch())
+                QTextStream(stdout) << "    (no row matches)" << Qt::endl;
+        }
 
         report("find-first/find-next over one project's items", timeMs([&] {
                    const QString crit = "codprj=" + QuotaSQL("P5000");
