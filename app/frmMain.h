@@ -2,17 +2,15 @@
 // The main window: start-up, company header, data folder, clock, navigation and exit.
 
 #include "app/frmAutore.h"
+#include "clients/frmClienti.h"
 #include "config/frmConfigura.h"
 #include "data/Session.h"
-#include "clients/frmClienti.h"
 #include "projects/frmProgetti.h"
 
 #include <QMainWindow>
 #include <QPointer>
 
 class QTimer;
-class frmClienti;
-class frmProgetti;
 
 namespace Ui {
 class frmMain;
