@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QRandomGenerator>
+#include <QThread>
 
 #include <cstdio>
 
@@ -51,6 +52,10 @@ int work(Archive &archive, int id, int seconds)
     qint64 next = qint64(id) * 1000000;
     const QDeadlineTimer deadline(seconds * 1000);
     while (!deadline.hasExpired()) {
+        // A moment between commands, as a person at a workstation takes; a
+        // loop with none would hold the lock nearly all the time and starve
+        // the others past any busy timeout.
+        QThread::msleep(rng.bounded(1u, 4u));
         const quint32 op = rng.bounded(10u);
         if (op < 5 || mine.isEmpty()) {
             const qint64 code = ++next;
