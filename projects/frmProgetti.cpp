@@ -12,6 +12,7 @@
 #include "ui_frmProgetti.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QStringListModel>
 
 #include <limits>
@@ -69,8 +70,14 @@ frmProgetti::frmProgetti(Session &session, QWidget *parent)
     for (QComboBox *combo : {ui->cboCodice, ui->cboDescr, ui->cboCodCli, ui->cboCliente})
         useListModel(combo);
 
+    // A node is chosen by a click (also on the node already current) or by
+    // moving to it with the keyboard.
     connect(ui->tvwProgetti, &QTreeView::clicked, this, &frmProgetti::tvwProgetti_NodeClick);
-    connect(ui->tvwProgetti, &QTreeView::activated, this, &frmProgetti::tvwProgetti_NodeClick);
+    connect(ui->tvwProgetti->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                if (QGuiApplication::mouseButtons() == Qt::NoButton)
+                    tvwProgetti_NodeClick(current);
+            });
     connect(ui->STab1, &QTabWidget::currentChanged, this, &frmProgetti::STab1_Click);
     connect(ui->cmdNuovo, &QPushButton::clicked, this, &frmProgetti::cmdNuovo_Click);
     connect(ui->cmdSalva, &QPushButton::clicked, this, &frmProgetti::cmdSalva_Click);

@@ -473,6 +473,22 @@ private slots:
         QVERIFY(o.get<QToolButton>("cmdAllegati")->isEnabled());
     }
 
+    void keyboardMovesShowTheNode()
+    {
+        Opened o;
+        o.sql("INSERT INTO Progetti(codice,descr) VALUES('P1','Uno'),('P2','Due')");
+        o.open();
+        QVERIFY(o.clickNode("PP1"));
+        QCOMPARE(o.combo("cboDescr")->currentText(), QStringLiteral("Uno"));
+        QTest::keyClick(o.w->tree(), Qt::Key_Down);
+        QCOMPARE(o.combo("cboDescr")->currentText(), QStringLiteral("Due"));
+        QCOMPARE(o.s.state.ProgettoCorrente, QStringLiteral("P2"));
+        // A second click on the node on show runs the node click again.
+        o.box("txtTelefono")->setText("da svuotare");
+        QVERIFY(o.clickNode("PP2"));
+        QVERIFY(o.box("txtTelefono")->text().isEmpty());
+    }
+
     void nodeClickClearsTheTextBoxes()
     {
         Opened o;
