@@ -41,6 +41,16 @@ QString writeFile(const QString &path, const QByteArray &content)
     Paths::writeAtomically(path, content, &error);
     return error;
 }
+QByteArray serverLine(const QString &folder)
+{
+    return folder.toUtf8() + "\r\n";
+}
+
+QByteArray counterLine(int counter)
+{
+    return (counter < 0 ? QByteArray() : QByteArray(" ")) + QByteArray::number(counter) + "\r\n";
+}
+
 } // namespace
 
 namespace SettingsFiles {
@@ -61,16 +71,6 @@ bool read(RunState &state, const QString &programFolder)
             state.ContatoreComponenti = int(n);
     }
     return fromFile;
-}
-
-QByteArray serverLine(const QString &folder)
-{
-    return folder.toUtf8() + "\r\n";
-}
-
-QByteArray counterLine(int counter)
-{
-    return (counter < 0 ? QByteArray() : QByteArray(" ")) + QByteArray::number(counter) + "\r\n";
 }
 
 QString write(const RunState &state, const QString &programFolder)

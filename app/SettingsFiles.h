@@ -11,7 +11,4 @@ namespace SettingsFiles {
 bool read(RunState &state, const QString &programFolder);
 // Writes MAXPRJ.DAT, then SERVER.DAT, each atomically. Returns the error, empty on success.
 QString write(const RunState &state, const QString &programFolder);
-
-QByteArray serverLine(const QString &folder);
-QByteArray counterLine(int counter);
 }

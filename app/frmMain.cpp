@@ -6,6 +6,7 @@
 #include "data/basMain.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
+#include "platform/Widgets.h"
 #include "platform/Paths.h"
 #include "platform/Resources.h"
 #include "ui_frmMain.h"
@@ -16,7 +17,6 @@
 #include <QEventLoop>
 #include <QLayout>
 #include <QLocale>
-#include <QScreen>
 #include <QTimer>
 
 frmMain::frmMain(Session &session, QWidget *parent)
@@ -94,8 +94,7 @@ bool frmMain::Form_Load()
             MessageBox::error(this, config.lastError());
     }
     m_timer->start();
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centerOnScreen(this);
     return true;
 }
 

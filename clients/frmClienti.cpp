@@ -7,7 +7,6 @@
 #include "platform/Widgets.h"
 #include "ui_frmClienti.h"
 
-#include <QScreen>
 #include <QStringListModel>
 
 #include <limits>
@@ -45,8 +44,7 @@ frmClienti::frmClienti(Session &session, QWidget *parent)
     connect(ui->cmdElimina, &QPushButton::clicked, this, &frmClienti::cmdElimina_Click);
     connect(ui->cmdProgetti, &QPushButton::clicked, this, &frmClienti::cmdProgetti_Click);
     connect(ui->cmdChiudi, &QPushButton::clicked, this, &frmClienti::cmdChiudi_Click);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centerOnScreen(this);
     CaricaClienti();
 }
 

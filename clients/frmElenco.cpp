@@ -2,6 +2,7 @@
 
 #include "data/basMain.h"
 #include "platform/MessageBox.h"
+#include "platform/Widgets.h"
 #include "ui_frmElenco.h"
 
 #include <QDate>
@@ -10,7 +11,6 @@
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
-#include <QScreen>
 
 namespace {
 const int kWidths[5] = {1000, 2600, 1100, 2000, 2000};   // twips
@@ -25,8 +25,7 @@ frmElenco::frmElenco(Session &session, QWidget *parent)
     ui->Grid1->verticalHeader()->hide();
     connect(ui->cmdChiudi, &QPushButton::clicked, this, &frmElenco::cmdChiudi_Click);
     connect(ui->cmdStampa, &QPushButton::clicked, this, &frmElenco::cmdStampa_Click);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centerOnScreen(this);
     Form_Load();
 }
 

@@ -28,8 +28,7 @@ private:
     bool m_open = false;
     bool m_done = false;
 };
-} // namespace
-
+// A stored value as value() hands it out for a field kind.
 QVariant presentValue(FieldKind kind, const QVariant &raw)
 {
     if (!raw.isValid())
@@ -66,6 +65,7 @@ QString presentText(FieldKind kind, const QVariant &raw)
         return Dates::generalText(v.toDateTime());
     return v.toString();
 }
+} // namespace
 
 RecordView::RecordView(SqliteStore &store, TableInfo table) : m_store(store), m_table(std::move(table)) {}
 

@@ -42,7 +42,6 @@ public:
     // table as it was and the buffer pending, so the caller may cancel it.
     bool update();
     void cancelUpdate();
-    bool editing() const { return m_pending != Pending::None; }
 
     bool deleteCurrent();
 
@@ -67,7 +66,3 @@ private:
     RawRow m_buffer;
     mutable QString m_error;
 };
-
-// Converts a stored value to what value() hands out for a field kind.
-QVariant presentValue(FieldKind kind, const QVariant &raw);
-QString presentText(FieldKind kind, const QVariant &raw);

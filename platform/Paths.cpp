@@ -39,11 +39,6 @@ QString folderOf(const QString &path)
     return QDir::toNativeSeparators(slash == 0 ? QStringLiteral("/") : p.left(slash));
 }
 
-QString workingFolder()
-{
-    return QDir::toNativeSeparators(QDir::currentPath());
-}
-
 bool setWorkingFolder(const QString &folder)
 {
     return !folder.isEmpty() && QDir::setCurrent(folder);

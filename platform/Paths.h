@@ -13,7 +13,6 @@ QString join(const QString &folder, const QString &name);
 // Folder of a path: the path without its last component and the separator before it.
 QString folderOf(const QString &path);
 
-QString workingFolder();
 // Makes folder the working folder; false (and nothing changed) when it cannot.
 bool setWorkingFolder(const QString &folder);
 

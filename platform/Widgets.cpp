@@ -4,9 +4,11 @@
 #include "platform/MessageBox.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QTextEdit>
 
 void SvuotaCampi(QWidget *window, const QString &prefix)
@@ -32,6 +34,12 @@ void SvuotaCampi(QWidget *window, const QString &prefix)
                 combo->setCurrentIndex(-1);
         }
     }
+}
+
+void centerOnScreen(QWidget *window)
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        window->move(screen->availableGeometry().center() - window->rect().center());
 }
 
 QString trimSpaces(const QString &text)

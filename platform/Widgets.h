@@ -10,6 +10,9 @@ class RecordView;
 // name starts with prefix (letter case ignored).
 void SvuotaCampi(QWidget *window, const QString &prefix);
 
+// Places a window in the middle of the primary screen.
+void centerOnScreen(QWidget *window);
+
 // Text with leading and trailing spaces removed (spaces only, as stored fields want).
 QString trimSpaces(const QString &text);
 

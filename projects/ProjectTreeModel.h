@@ -28,7 +28,6 @@ public:
     // Code of the project the node belongs to (its root's code).
     QString projectCode(const QModelIndex &index) const;
     QModelIndex indexOfKey(const QString &key) const;
-    int nodeCount() const { return int(m_nodes.size()); }
     int skippedRows() const { return m_skipped; }
 
     QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;

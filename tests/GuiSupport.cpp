@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "data/basMain.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
@@ -19,4 +20,10 @@ GuiFixture::~GuiFixture()
 {
     // Leave the temporary folders before they are removed.
     QDir::setCurrent(QDir::tempPath());
+}
+
+SessionFixture::SessionFixture()
+{
+    s.state.PercorsoDati = f.data();
+    ApriArchivio(s.state, s.archive, f.program());
 }

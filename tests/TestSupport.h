@@ -2,6 +2,8 @@
 // A fresh program folder and data folder per test, each data folder holding an
 // empty archive made from the schema.
 
+#include "data/Session.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
@@ -33,4 +35,12 @@ class GuiFixture : public TestFolders {
 public:
     GuiFixture();
     ~GuiFixture();
+};
+
+// A running session on the test data folder's archive, as after start-up.
+struct SessionFixture {
+    GuiFixture f;
+    Session s;
+    SessionFixture();
+    QString sql(const QString &statement) const { return sqlValue(f.dataArchive(), statement); }
 };

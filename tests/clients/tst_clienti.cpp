@@ -17,16 +17,9 @@
 #include <QtTest>
 
 namespace {
-struct Opened {
-    GuiFixture f;
-    Session s;
+struct Opened : SessionFixture {
     frmClienti *w = nullptr;
 
-    Opened()
-    {
-        s.state.PercorsoDati = f.data();
-        ApriArchivio(s.state, s.archive, f.program());
-    }
     ~Opened()
     {
         delete w;
@@ -40,7 +33,6 @@ struct Opened {
         w->show();
         return w;
     }
-    QString sql(const QString &q) const { return sqlValue(f.dataArchive(), q); }
     QComboBox *combo(const char *name) const { return w->findChild<QComboBox *>(name); }
     QLineEdit *box(const char *name) const { return w->findChild<QLineEdit *>(name); }
     void click(const char *name) const { QTest::mouseClick(w->findChild<QPushButton *>(name), Qt::LeftButton); }

@@ -17,15 +17,11 @@
 #include <QtTest>
 
 namespace {
-struct Opened {
-    GuiFixture f;
-    Session s;
+struct Opened : SessionFixture {
     std::unique_ptr<frmCOmponenti> w;
 
     Opened(int level = 0, const QString &element = "P1")
     {
-        s.state.PercorsoDati = f.data();
-        ApriArchivio(s.state, s.archive, f.program());
         s.state.LivelloCorrente = level;
         s.state.ElementoCorrente = element;
         QDir(f.data()).mkpath("P1");
@@ -55,7 +51,6 @@ struct Opened {
     }
     void click(const char *name) const { QTest::mouseClick(w->findChild<QPushButton *>(name), Qt::LeftButton); }
     void setType(const QString &t) const { w->findChild<QComboBox *>("cboTipo")->setEditText(t); }
-    QString sql(const QString &q) const { return sqlValue(f.dataArchive(), q); }
     QString lastMessage() const { return MessageBox::shown().isEmpty() ? QString() : MessageBox::shown().last().text; }
 };
 } // namespace

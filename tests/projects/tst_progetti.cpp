@@ -22,16 +22,9 @@
 
 namespace {
 
-struct Opened {
-    GuiFixture f;
-    Session s;
+struct Opened : SessionFixture {
     frmProgetti *w = nullptr;
 
-    Opened()
-    {
-        s.state.PercorsoDati = f.data();
-        ApriArchivio(s.state, s.archive, f.program());
-    }
     ~Opened() { delete w; }
     frmProgetti *open()
     {
@@ -39,7 +32,6 @@ struct Opened {
         w->show();
         return w;
     }
-    QString sql(const QString &statement) const { return sqlValue(f.dataArchive(), statement); }
     template <typename T> T *get(const char *name) const { return w->findChild<T *>(name); }
     QComboBox *combo(const char *name) const { return get<QComboBox>(name); }
     QLineEdit *box(const char *name) const { return get<QLineEdit>(name); }

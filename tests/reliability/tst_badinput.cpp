@@ -31,16 +31,7 @@ QStringList awkward()
             QStringLiteral("tab\tdentro")};
 }
 
-struct Running {
-    GuiFixture f;
-    Session s;
-    Running()
-    {
-        s.state.PercorsoDati = f.data();
-        ApriArchivio(s.state, s.archive, f.program());
-    }
-    QString sql(const QString &q) const { return sqlValue(f.dataArchive(), q); }
-};
+using Running = SessionFixture;
 
 QString lastMessage()
 {
