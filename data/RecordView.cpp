@@ -202,8 +202,37 @@ QString RecordView::getChunk(QStringView field, qint64 offset, qint64 length) co
     return text(field).mid(offset, length);
 }
 
-void RecordView::addNew()
+bool RecordView::matches(const QString &criterion, bool *found)
 {
+    *found = false;
+    const ParsedCriterion parsed = parseCriterion(criterion, m_table);
+    if (!parsed.ok())
+        return fail(parsed.error);
+    QVector<StoredRow> rows;
+    if (!m_store.select(m_table, parsed.terms, std::numeric_limits<qint64>::min(), 1, &rows, &m_error))
+        return false;
+    *found = !rows.isEmpty();
+    return true;
+}
+
+void RecordView::addNewUnique(const QString &criterion)
+{
+    addNew([criterion](RecordView &view, QString *error) {
+        bool found = false;
+        if (!view.matches(criterion, &found)) {
+            *error = view.lastError();
+            return false;
+        }
+        if (found)
+            *error = QStringLiteral("Esiste già un record con lo stesso codice.");
+        return !found;
+    });
+}
+
+void RecordView::addNew(AddCheck check)
+{
+    m_addCheck = std::move(check);
+    m_conflict = false;
     m_pending = Pending::Adding;
     m_editKey = 0;
     m_buffer = RawRow(m_table.columns.size());
@@ -220,6 +249,8 @@ bool RecordView::edit()
     const StoredRow *row = current();
     if (!row)
         return fail(kNoCurrent);
+    m_addCheck = {};
+    m_conflict = false;
     m_pending = Pending::Editing;
     m_editKey = row->key;
     m_buffer = row->values;
@@ -311,6 +342,15 @@ bool RecordView::update()
     if (!tx.begin(&m_error))
         return false;
     if (m_pending == Pending::Adding) {
+        if (m_addCheck) {
+            QString why;
+            m_error.clear();
+            if (!m_addCheck(*this, &why)) {
+                // A failed look-up leaves the engine's error; a refusal is a conflict.
+                m_conflict = m_error.isEmpty();
+                return fail(why.isEmpty() ? m_error : why);
+            }
+        }
         qint64 key = 0;
         if (!m_store.insert(m_table, m_buffer, &key, &m_error) || !tx.commit(&m_error))
             return false;
@@ -335,6 +375,7 @@ bool RecordView::update()
 
 void RecordView::cancelUpdate()
 {
+    m_addCheck = {};
     m_pending = Pending::None;
     m_editKey = 0;
     m_buffer.clear();

@@ -6,6 +6,8 @@
 
 #include "SqliteStore.h"
 
+#include <functional>
+
 class RecordView {
 public:
     RecordView(SqliteStore &store, TableInfo table);
@@ -34,7 +36,18 @@ public:
     QString text(QStringView field) const;
     QString getChunk(QStringView field, qint64 offset, qint64 length) const;
 
-    void addNew();
+    // A check run inside the transaction that stores a new row, before the
+    // row is written: it may look at the table (matches) and set fields of the
+    // new row; false refuses the store with its message, and conflict() tells.
+    using AddCheck = std::function<bool(RecordView &view, QString *error)>;
+    void addNew(AddCheck check = {});
+    // An add that refuses whenever a row matches criterion (read in the same
+    // transaction that would write it), so a new record never replaces one
+    // that another window or workstation stored meanwhile.
+    void addNewUnique(const QString &criterion);
+    bool conflict() const { return m_conflict; }
+    // Whether any row matches criterion; the current row is not moved.
+    bool matches(const QString &criterion, bool *found);
     bool edit();
     bool setValue(QStringView field, const QVariant &value);
     bool appendChunk(QStringView field, const QString &chunk);
@@ -64,5 +77,7 @@ private:
     Pending m_pending = Pending::None;
     qint64 m_editKey = 0;
     RawRow m_buffer;
+    AddCheck m_addCheck;
+    bool m_conflict = false;
     mutable QString m_error;
 };

@@ -171,6 +171,21 @@ bool SqliteStore::open(const QString &path, QString *error)
         close();
         return false;
     }
+    // The program's schema has no triggers: one could drop a save silently or
+    // hold the archive's lock for ever.
+    const QString triggers =
+        pragmaText(QStringLiteral("SELECT group_concat(name, ', ') FROM sqlite_master WHERE type='trigger'"), error);
+    if (!error->isEmpty()) {
+        close();
+        return false;
+    }
+    if (!triggers.isEmpty()) {
+        *error = QStringLiteral("L'archivio contiene trigger (%1) che Velbor non usa e che possono alterare "
+                                "o bloccare i salvataggi: l'archivio non viene aperto.")
+                     .arg(triggers);
+        close();
+        return false;
+    }
     return true;
 }
 
@@ -426,6 +441,10 @@ bool SqliteStore::insert(const TableInfo &table, const RawRow &values, qint64 *n
         *error = engineError();
         return false;
     }
+    if (sqlite3_changes(m_handle) != 1) {
+        *error = QStringLiteral("L'archivio non ha aggiunto il record alla tabella %1.").arg(table.name);
+        return false;
+    }
     *newKey = sqlite3_last_insert_rowid(m_handle);
     return true;
 }
@@ -448,7 +467,12 @@ bool SqliteStore::update(const TableInfo &table, qint64 key, const RawRow &value
         *error = engineError();
         return false;
     }
-    *changed = sqlite3_changes(m_handle) > 0;
+    const int rows = sqlite3_changes(m_handle);
+    if (rows > 1) {
+        *error = QStringLiteral("L'archivio ha modificato %1 record della tabella %2 invece di uno.").arg(rows).arg(table.name);
+        return false;
+    }
+    *changed = rows == 1;
     return true;
 }
 
@@ -462,6 +486,11 @@ bool SqliteStore::remove(const TableInfo &table, qint64 key, QString *error)
     sqlite3_bind_int64(stmt, 1, key);
     if (sqlite3_step(stmt) != SQLITE_DONE) {
         *error = engineError();
+        return false;
+    }
+    if (sqlite3_changes(m_handle) != 1) {
+        *error = QStringLiteral("Il record non esiste più nella tabella %1: è stato eliminato da un'altra postazione.")
+                     .arg(table.name);
         return false;
     }
     return true;

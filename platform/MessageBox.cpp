@@ -29,8 +29,8 @@ Answer show(QWidget *parent, const QString &text, Buttons buttons, Icon icon)
     }
     QMessageBox box(qtIcon, kTitle, text,
                     buttons == Buttons::Ok ? QMessageBox::Ok : (QMessageBox::Yes | QMessageBox::No), parent);
-    if (buttons == Buttons::YesNo)
-        box.setDefaultButton(QMessageBox::Yes);
+    if (buttons != Buttons::Ok)
+        box.setDefaultButton(buttons == Buttons::YesNo ? QMessageBox::Yes : QMessageBox::No);
     const int result = box.exec();
     if (buttons == Buttons::Ok)
         return Answer::Ok;
@@ -40,6 +40,11 @@ Answer show(QWidget *parent, const QString &text, Buttons buttons, Icon icon)
 bool ask(QWidget *parent, const QString &text)
 {
     return show(parent, text, Buttons::YesNo) == Answer::Yes;
+}
+
+bool askDefaultNo(QWidget *parent, const QString &text)
+{
+    return show(parent, text, Buttons::YesNoDefaultNo, Icon::Question) == Answer::Yes;
 }
 
 void error(QWidget *parent, const QString &engineText)

@@ -8,13 +8,15 @@
 class QWidget;
 
 namespace MessageBox {
-enum class Buttons { Ok, YesNo };
+enum class Buttons { Ok, YesNo, YesNoDefaultNo };
 enum class Icon { None, Information, Exclamation, Critical, Question };
 enum class Answer { Ok, Yes, No };
 
 Answer show(QWidget *parent, const QString &text, Buttons buttons = Buttons::Ok, Icon icon = Icon::None);
 // A question with Yes and No: true on Yes.
 bool ask(QWidget *parent, const QString &text);
+// The same, with No as the default button: for questions whose Yes overwrites.
+bool askDefaultNo(QWidget *parent, const QString &text);
 // An error of the archive or the file system during a command.
 void error(QWidget *parent, const QString &engineText);
 

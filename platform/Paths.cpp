@@ -62,7 +62,43 @@ bool isSafeFolderName(const QString &name)
         if (c.unicode() < 0x20 || c.unicode() == 0x7f || QStringLiteral("/\\:*?\"<>|").contains(c))
             return false;
     }
+    // A Windows or Samba share drops a trailing space or dot ("P5 " is "P5").
+    if (name.endsWith(QLatin1Char(' ')) || name.endsWith(QLatin1Char('.')))
+        return false;
+    // Device names are no folders there, whatever follows the first dot.
+    const QString stem = name.section(QLatin1Char('.'), 0, 0).trimmed().toUpper();
+    static const QStringList devices = {QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
+                                        QStringLiteral("NUL")};
+    if (devices.contains(stem))
+        return false;
+    if (stem.size() == 4 && (stem.startsWith(QLatin1String("COM")) || stem.startsWith(QLatin1String("LPT")))
+        && stem.at(3) >= QLatin1Char('1') && stem.at(3) <= QLatin1Char('9'))
+        return false;
     return true;
+}
+
+namespace {
+bool within(const QString &canonical, const QString &canonicalRoot)
+{
+    if (canonical.isEmpty() || canonicalRoot.isEmpty())
+        return false;
+    return canonical == canonicalRoot
+           || canonical.startsWith(canonicalRoot.endsWith(QLatin1Char('/')) ? canonicalRoot
+                                                                           : canonicalRoot + QLatin1Char('/'));
+}
+} // namespace
+
+bool staysInside(const QString &path, const QString &root)
+{
+    const QString rootCanonical = QFileInfo(QDir::fromNativeSeparators(root)).canonicalFilePath();
+    const QFileInfo info(QDir::fromNativeSeparators(path));
+    if (info.isSymLink())
+        // A dangling link has no canonical path: writing through it would make
+        // a file wherever it points.
+        return within(info.canonicalFilePath(), rootCanonical);
+    if (info.exists())
+        return within(info.canonicalFilePath(), rootCanonical);
+    return within(QFileInfo(info.absolutePath()).canonicalFilePath(), rootCanonical);
 }
 
 } // namespace Paths

@@ -19,7 +19,14 @@ bool setWorkingFolder(const QString &folder);
 // Replaces a file whole or not at all (a crash mid-write leaves the old one).
 bool writeAtomically(const QString &path, const QByteArray &content, QString *error = nullptr);
 
-// True when name can be one folder name inside another folder: not empty, not
-// "." or "..", and free of / \ : * ? " < > | and control characters.
+// True when name can be one folder name inside another folder on every kind of
+// share: not empty, not "." or "..", free of / \ : * ? " < > | and control
+// characters, not ending in a space or a dot, and not a device name (CON, PRN,
+// AUX, NUL, COM1-COM9, LPT1-LPT9, with or without an extension).
 bool isSafeFolderName(const QString &name);
+
+// True when path, read or written as a file or made as a folder, stays inside
+// root: no symbolic link on the way (the path itself included, dangling or
+// not) leads outside it. A path that does not exist yet counts by its folder.
+bool staysInside(const QString &path, const QString &root);
 }

@@ -4,6 +4,8 @@
 #include "platform/MessageBox.h"
 
 #include <QComboBox>
+#include <QEvent>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -52,6 +54,18 @@ QString trimSpaces(const QString &text)
     return text.mid(start, end - start);
 }
 
+Stored storeOrConflict(QWidget *parent, RecordView &view, bool fieldsSet)
+{
+    if (fieldsSet && view.update())
+        return Stored::Yes;
+    if (fieldsSet && view.conflict()) {
+        view.cancelUpdate();
+        return Stored::Conflict;
+    }
+    storeOrReport(parent, view, false);
+    return Stored::Failed;
+}
+
 bool storeOrReport(QWidget *parent, RecordView &view, bool fieldsSet)
 {
     if (fieldsSet && view.update())
@@ -60,4 +74,67 @@ bool storeOrReport(QWidget *parent, RecordView &view, bool fieldsSet)
     view.cancelUpdate();
     MessageBox::error(parent, error);
     return false;
+}
+
+namespace {
+// Delivers Enter and focus-out to the box's text part with the box's signals
+// held, so the box cannot turn them into a choice.
+class TypingIsNoChoice : public QObject {
+public:
+    explicit TypingIsNoChoice(QComboBox *combo) : QObject(combo), m_combo(combo) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (m_inside)
+            return false;
+        bool hold = event->type() == QEvent::FocusOut;
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            hold = key == Qt::Key_Return || key == Qt::Key_Enter;
+        }
+        if (!hold)
+            return false;
+        m_inside = true;
+        const bool blocked = m_combo->blockSignals(true);
+        // The box may also replace the typed text by a list entry that matches
+        // it ignoring case: what was typed stays.
+        const QString typed = m_combo->lineEdit()->text();
+        const int index = m_combo->currentIndex();
+        QCoreApplication::sendEvent(watched, event);
+        if (m_combo->currentIndex() != index)
+            m_combo->setCurrentIndex(index);
+        if (m_combo->lineEdit()->text() != typed)
+            m_combo->lineEdit()->setText(typed);
+        m_combo->blockSignals(blocked);
+        m_inside = false;
+        return true;
+    }
+
+private:
+    QComboBox *m_combo;
+    bool m_inside = false;
+};
+} // namespace
+
+void choicesOnly(QComboBox *combo)
+{
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    if (!combo->isEditable())
+        return;
+    combo->setCompleter(nullptr);
+    combo->lineEdit()->installEventFilter(new TypingIsNoChoice(combo));
+}
+
+void showFromStart(QLineEdit *box, const QString &text)
+{
+    box->setText(text);
+    box->setCursorPosition(0);
+}
+
+void showFromStart(QComboBox *combo, const QString &text)
+{
+    combo->setEditText(text);
+    if (combo->lineEdit())
+        combo->lineEdit()->setCursorPosition(0);
 }

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+class QComboBox;
+class QLineEdit;
 class QWidget;
 class RecordView;
 
@@ -19,3 +21,18 @@ QString trimSpaces(const QString &text);
 // Stores the record being added or edited when every field was set; otherwise,
 // or when the archive refuses it, drops the edit and shows the engine's message.
 bool storeOrReport(QWidget *parent, RecordView &view, bool fieldsSet);
+
+// The same for an add with a check: a refusal by the check is no error to
+// show but a conflict for the caller to handle (the edit is dropped too).
+enum class Stored { Yes, Conflict, Failed };
+Stored storeOrConflict(QWidget *parent, RecordView &view, bool fieldsSet);
+
+// An editable list box whose list is only ever chosen from: typing completes
+// nothing, and neither Enter nor leaving the box picks an entry (which would
+// run the box's look-up); a choice in the drop-down list or with the arrow keys
+// still does.
+void choicesOnly(QComboBox *combo);
+
+// Puts text in a box showing its start, where a long text is most readable.
+void showFromStart(QLineEdit *box, const QString &text);
+void showFromStart(QComboBox *combo, const QString &text);

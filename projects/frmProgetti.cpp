@@ -18,6 +18,9 @@
 #include <limits>
 
 namespace {
+// How many taken codes a proposal passes over before it gives up.
+constexpr int kMaxTries = 10000;
+
 void setList(QComboBox *combo, const QStringList &entries)
 {
     static_cast<QStringListModel *>(combo->model())->setStringList(entries);
@@ -69,13 +72,18 @@ frmProgetti::frmProgetti(Session &session, QWidget *parent)
     ui->tvwProgetti->setModel(m_tree);
     for (QComboBox *combo : {ui->cboCodice, ui->cboDescr, ui->cboCodCli, ui->cboCliente})
         useListModel(combo);
+    for (QComboBox *combo : {ui->cboCodice, ui->cboDescr, ui->cboCodCli, ui->cboCliente, ui->cboCodice1, ui->cboCodice2})
+        choicesOnly(combo);
+    ui->txtNote->setTabChangesFocus(true);
 
     // A node is chosen by a click (also on the node already current) or by
-    // moving to it with the keyboard.
+    // moving to it with the keys. Focus alone makes Qt pick a current node
+    // (Tab into the tree): that is no choice and shows nothing.
     connect(ui->tvwProgetti, &QTreeView::clicked, this, &frmProgetti::tvwProgetti_NodeClick);
+    ui->tvwProgetti->installEventFilter(this);
     connect(ui->tvwProgetti->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current) {
-                if (QGuiApplication::mouseButtons() == Qt::NoButton)
+                if (m_treeKey && QGuiApplication::mouseButtons() == Qt::NoButton)
                     tvwProgetti_NodeClick(current);
             });
     connect(ui->STab1, &QTabWidget::currentChanged, this, &frmProgetti::STab1_Click);
@@ -89,11 +97,20 @@ frmProgetti::frmProgetti(Session &session, QWidget *parent)
     connect(ui->cboCliente, qOverload<int>(&QComboBox::activated), this, &frmProgetti::cboCliente_Click);
     connect(ui->cboCodCli, qOverload<int>(&QComboBox::activated), this, &frmProgetti::cboCodCli_Click);
     QDateEdit *pickers[3] = {ui->DataProgetto, ui->DataLivello1, ui->DataLivello2};
-    for (int level = 0; level < 3; ++level)
-        connect(pickers[level], &QDateEdit::dateChanged, this, [this, level](const QDate &day) {
-            if (m_pickerValue[level].date() != day)
-                m_pickerValue[level] = QDateTime(day, m_pickerValue[level].time());
+    for (int level = 0; level < 3; ++level) {
+        // The lowest date stands for "no readable date" and shows blank.
+        pickers[level]->setSpecialValueText(QStringLiteral(" "));
+        connect(pickers[level], &QDateEdit::dateChanged, this, [this, level, pickers](const QDate &day) {
+            if (day == pickers[level]->minimumDate()) {
+                m_pickerValue[level] = QDateTime();
+                return;
+            }
+            if (m_pickerValue[level].date() != day) {
+                const QTime time = m_pickerValue[level].time();
+                m_pickerValue[level] = QDateTime(day, time.isValid() ? time : QTime(0, 0));
+            }
         });
+    }
 
     // Load: the pickers show now, the tree is built, the hand-over waits for a node.
     ui->cmdAllegati->setEnabled(false);
@@ -134,7 +151,19 @@ void frmProgetti::setPicker(int level, const QDateTime &value)
 {
     m_pickerValue[level] = value;
     QDateEdit *pickers[3] = {ui->DataProgetto, ui->DataLivello1, ui->DataLivello2};
-    pickers[level]->setDate(value.date());
+    pickers[level]->setDate(value.isValid() ? value.date() : pickers[level]->minimumDate());
+}
+
+bool frmProgetti::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->tvwProgetti) {
+        if (event->type() == QEvent::KeyPress)
+            m_treeKey = true;
+        else if (event->type() == QEvent::KeyRelease || event->type() == QEvent::FocusIn
+                 || event->type() == QEvent::FocusOut)
+            m_treeKey = false;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QString frmProgetti::projectFolder(const QString &project) const
@@ -156,8 +185,16 @@ bool frmProgetti::ensureFolder(const QString &path)
 {
     // Only the last component is made: a data folder that has gone away is
     // never made again here, empty.
+    if (!Paths::staysInside(path, m_session.state.PercorsoDati)) {
+        MessageBox::show(this,
+                         QStringLiteral("La cartella %1 è un collegamento che porta fuori dalla cartella dati: "
+                                        "operazione rifiutata.")
+                             .arg(path),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+        return false;
+    }
     const QFileInfo info(path);
-    if (info.isDir() || (info.dir().exists() && info.dir().mkdir(info.fileName())))
+    if (info.isDir() || (!info.exists() && info.dir().exists() && info.dir().mkdir(info.fileName())))
         return true;
     MessageBox::show(this, QStringLiteral("Impossibile creare la cartella %1.").arg(path), MessageBox::Buttons::Ok,
                      MessageBox::Icon::Exclamation);
@@ -178,8 +215,131 @@ bool frmProgetti::checkFolderName(const QString &code)
 
 bool frmProgetti::projectExists(const QString &code)
 {
+    return !storedProjectCode(code).isEmpty();
+}
+
+QString frmProgetti::storedProjectCode(const QString &code)
+{
     RecordView &projects = m_session.archive.projects();
-    return projects.findFirst(QStringLiteral("codice=") + QuotaSQL(code)) && !projects.noMatch();
+    if (projects.findFirst(QStringLiteral("codice=") + QuotaSQL(code)) && !projects.noMatch())
+        return projects.text(u"codice");
+    return {};
+}
+
+QString frmProgetti::itemFolderClash(const QString &project, const QString &code, int level)
+{
+    const RunState &s = m_session.state;
+    // Project P keeps its notes in P\P: an item P would have that as its folder.
+    if (code.compare(project, Qt::CaseInsensitive) == 0)
+        return QStringLiteral("Il codice %1 è il codice del progetto: %2 deve avere una cartella e note proprie.")
+            .arg(code, s.NomeScheda(level + 1));
+    const int other = level == 1 ? 2 : 1;
+    RecordView &items = m_session.archive.items();
+    bool taken = false;
+    if (items.matches(QStringLiteral("codprj=") + QuotaSQL(project) + QStringLiteral(" AND codice=") + QuotaSQL(code)
+                          + QStringLiteral(" AND Livello=") + QString::number(other),
+                      &taken)
+        && taken)
+        return QStringLiteral("Il codice %1 è già usato nel progetto %2 da un elemento di %3: la cartella e le note "
+                              "sarebbero le stesse.")
+            .arg(code, project, s.NomeScheda(other + 1));
+    return {};
+}
+
+bool frmProgetti::codeIsFree(int level, const QString &code, const QString &project)
+{
+    RecordView &components = m_session.archive.components();
+    bool found = false;
+    if (level == 0) {
+        // A deleted project's folder and drawings stay: a new project must not
+        // take them over.
+        if (projectExists(code) || QFileInfo::exists(projectFolder(code)))
+            return false;
+        return components.matches(QStringLiteral("codprj=") + QuotaSQL(code), &found) && !found;
+    }
+    RecordView &items = m_session.archive.items();
+    if (code.compare(project, Qt::CaseInsensitive) == 0 || QFileInfo::exists(itemFolder(project, code)))
+        return false;
+    if (!items.matches(QStringLiteral("codice=") + QuotaSQL(code) + QStringLiteral(" AND Livello=") + QString::number(level),
+                       &found)
+        || found)
+        return false;
+    if (!items.matches(QStringLiteral("codprj=") + QuotaSQL(project) + QStringLiteral(" AND codice=") + QuotaSQL(code),
+                       &found)
+        || found)
+        return false;
+    return components.matches(QStringLiteral("codprj=") + QuotaSQL(project) + QStringLiteral(" AND codice=")
+                                  + QuotaSQL(code),
+                              &found)
+           && !found;
+}
+
+QString frmProgetti::proposeCode(int level, const QString &project)
+{
+    RunState &s = m_session.state;
+    const QString prefix = s.PrefissoScheda(level + 1);
+    if (level == 0) {
+        const Outcome<int> next = ProssimoCodice(m_session.archive, QStringLiteral("maxcodice"), QStringLiteral("codice"));
+        if (!next.ok()) {
+            MessageBox::error(this, next.error);
+            return {};
+        }
+        // The proposal never names a project that exists, nor one whose
+        // folder or drawings are still there.
+        const qint64 last = std::min<qint64>(std::numeric_limits<qint32>::max(), qint64(next.value) + kMaxTries);
+        for (qint64 number = next.value; number <= last; ++number)
+            if (codeIsFree(0, prefix + QString::number(number), project))
+                return prefix + QString::number(number);
+        MessageBox::show(this, QStringLiteral("Numerazione dei progetti esaurita."), MessageBox::Buttons::Ok,
+                         MessageBox::Icon::Exclamation);
+        return {};
+    }
+    // Each number drawn is used up, as every proposal of an item code is.
+    for (int tries = 0; tries < kMaxTries; ++tries) {
+        const Outcome<int> next =
+            ProssimoCodiceLivello(m_session.archive, QStringLiteral("maxcodice"), level, QStringLiteral("codice"));
+        if (!next.ok()) {
+            MessageBox::error(this, next.error);
+            return {};
+        }
+        const QString code = prefix + QString::number(next.value);
+        if (codeIsFree(level, code, project))
+            return code;
+    }
+    MessageBox::show(this, QStringLiteral("Nessun codice libero trovato per %1.").arg(s.NomeScheda(level + 1)),
+                     MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+    return {};
+}
+
+bool frmProgetti::offerFreeCode(int level, const QString &taken, const QString &project, QComboBox *box)
+{
+    const QString free = proposeCode(level, project);
+    if (free.isEmpty())
+        return false;
+    const QString what = level == 0 ? QStringLiteral("un altro progetto") : QStringLiteral("un altro elemento");
+    if (!MessageBox::askDefaultNo(this, QStringLiteral("Il codice %1 è già usato da %2 e non viene sovrascritto: "
+                                                       "non è stato salvato nulla.\nSalvare con il primo codice "
+                                                       "libero, %3 ?")
+                                            .arg(taken, what, free)))
+        return false;
+    box->setEditText(free);
+    return true;
+}
+
+bool frmProgetti::hasLevel2Below(const QString &project, const QString &item)
+{
+    // In the tree a level-2 row hangs under the last level-1 row before it.
+    RecordView &items = m_session.archive.items();
+    const QString criterion = QStringLiteral("codprj=") + QuotaSQL(project);
+    bool after = false;
+    for (items.findFirst(criterion); !items.noMatch(); items.findNext(criterion)) {
+        const qint64 level = items.value(u"livello").toLongLong();
+        if (after && level == 2)
+            return true;
+        if (level == 1)
+            after = items.text(u"codice").compare(item, Qt::CaseInsensitive) == 0;
+    }
+    return false;
 }
 
 // ---------------------------------------------------------------- tree
@@ -194,6 +354,7 @@ void frmProgetti::CaricaProgetti()
     ui->cboCliente->setEditText(QString());
     setList(ui->cboCodice, {});
     setList(ui->cboDescr, {});
+    m_shownProject.clear();
     m_tree->clear();
 
     Archive &archive = m_session.archive;
@@ -237,10 +398,12 @@ void frmProgetti::tvwProgetti_NodeClick(const QModelIndex &node)
     if (key.startsWith(QLatin1Char('P'))) {
         if (!Visualizza(code))
             return;
-        s.ProgettoCorrente = code;
+        s.ProgettoCorrente = m_shownProject;
         s.LivelloCorrente = 0;
         for (QComboBox *box : {ui->cboCodice1, ui->cboCodice2})
             box->setEditText(QString());
+        for (int level : {1, 2})
+            m_shownItem[level].clear();
         ui->txtDescr1->clear();
         ui->txtDescr2->clear();
         setPicker(1, QDateTime::currentDateTime());
@@ -252,13 +415,20 @@ void frmProgetti::tvwProgetti_NodeClick(const QModelIndex &node)
         const int level = key.mid(1, 1).toInt();
         // The item's own project is shown and made current, so every command
         // on the item acts within the project it belongs to.
-        const QString project = m_tree->projectCode(node);
-        if (!Visualizza(project))
+        if (!Visualizza(m_tree->projectCode(node)))
             return;
+        const QString project = m_shownProject;
         s.ProgettoCorrente = project;
+        // The other level's sheet shows no item: a save there would write
+        // its boxes over the item it named.
+        const int other = level == 1 ? 2 : 1;
+        levelCode(other)->setEditText(QString());
+        m_shownItem[other].clear();
+        setPicker(other, QDateTime::currentDateTime());
         if (!VisualizzaLivelli(item, level, project))
             return;
-        if (Cambia(projectFolder(project)))
+        // A code from the archive that cannot be a folder name is never entered.
+        if (Paths::isSafeFolderName(item) && Cambia(projectFolder(project)))
             Cambia(itemFolder(project, item));
         ui->cmdAllegati->setEnabled(true);
     }
@@ -282,8 +452,9 @@ bool frmProgetti::Visualizza(const QString &code)
         MessageBox::error(this, projects.lastError());
     const bool found = ran && !projects.noMatch();
     if (found) {
-        ui->cboCodice->setEditText(projects.text(u"codice"));
-        ui->cboDescr->setEditText(projects.text(u"descr"));
+        m_shownProject = projects.text(u"codice");
+        ui->cboCodice->setEditText(m_shownProject);
+        showFromStart(ui->cboDescr, projects.text(u"descr"));
         ui->txtReparto->setText(projects.text(u"reparto"));
         ui->txtUfficio->setText(projects.text(u"ufficio"));
         ui->txtOperatore->setText(projects.text(u"operatore"));
@@ -292,8 +463,7 @@ bool frmProgetti::Visualizza(const QString &code)
         ui->txtFax->setText(projects.text(u"fax"));
         ui->txtSpecifica->setText(projects.text(u"specifica"));
         const QVariant day = projects.value(u"data");
-        if (day.typeId() == QMetaType::QDate)
-            setPicker(0, QDateTime(day.toDate(), QTime(0, 0)));
+        setPicker(0, day.typeId() == QMetaType::QDate ? QDateTime(day.toDate(), QTime(0, 0)) : QDateTime());
         ui->txtNote->clear();
         const QString note = projects.getChunk(u"note", 0, projects.text(u"note").size());
         ui->txtNote->setPlainText(trimSpaces(note));
@@ -306,6 +476,7 @@ bool frmProgetti::Visualizza(const QString &code)
         showClientLabels(client, false);
     } else {
         // Never leave a code on show above boxes that a save would write over it.
+        m_shownProject.clear();
         ui->cboCodice->setEditText(QString());
         ui->cboDescr->setEditText(QString());
     }
@@ -322,12 +493,14 @@ void frmProgetti::cboCodice_Click(int entry)
     // The project chosen from the list is the one shown, so it becomes current.
     if (!Visualizza(code))
         return;
-    m_session.state.ProgettoCorrente = code;
+    m_session.state.ProgettoCorrente = m_shownProject;
     for (QComboBox *box : {ui->cboCodice1, ui->cboCodice2})
         box->setEditText(QString());
+    for (int level : {1, 2})
+        m_shownItem[level].clear();
     ui->txtDescr1->clear();
     ui->txtDescr2->clear();
-    Cambia(projectFolder(code));
+    Cambia(projectFolder(m_shownProject));
     ui->cmdAllegati->setEnabled(true);
 }
 
@@ -336,21 +509,12 @@ void frmProgetti::cmdNuovo_Click()
     RunState &s = m_session.state;
     ui->cmdAllegati->setEnabled(false);
     if (s.LivelloCorrente == 0) {
-        const Outcome<int> next = ProssimoCodice(m_session.archive, QStringLiteral("maxcodice"), QStringLiteral("codice"));
-        if (!next.ok()) {
-            MessageBox::error(this, next.error);
+        const QString code = proposeCode(0, QString());
+        if (code.isEmpty())
             return;
-        }
-        // The proposal never names a project that exists already.
-        qint64 number = next.value;
-        while (number <= std::numeric_limits<qint32>::max() && projectExists(s.PrefissoScheda(1) + QString::number(number)))
-            ++number;
-        if (number > std::numeric_limits<qint32>::max()) {
-            MessageBox::show(this, QStringLiteral("Numerazione dei progetti esaurita."), MessageBox::Buttons::Ok,
-                             MessageBox::Icon::Exclamation);
-            return;
-        }
-        ui->cboCodice->setEditText(s.PrefissoScheda(1) + QString::number(number));
+        // What is on show now is a new project, never the one shown before.
+        m_shownProject.clear();
+        ui->cboCodice->setEditText(code);
         ui->cboDescr->setEditText(QString());
         for (QLineEdit *box : {ui->txtReparto, ui->txtUfficio, ui->txtOperatore, ui->txtTelefono, ui->txtEMail, ui->txtFax})
             box->clear();
@@ -363,14 +527,9 @@ void frmProgetti::cmdNuovo_Click()
         const int level = s.LivelloCorrente;
         setPicker(level, QDateTime::currentDateTime());
         levelCode(level)->setEditText(QString());
+        m_shownItem[level].clear();
         (level == 1 ? ui->txtDescr1 : ui->txtDescr2)->clear();
-        const Outcome<int> next =
-            ProssimoCodiceLivello(m_session.archive, QStringLiteral("maxcodice"), level, QStringLiteral("codice"));
-        if (!next.ok()) {
-            MessageBox::error(this, next.error);
-            return;
-        }
-        levelCode(level)->setEditText(s.PrefissoScheda(level + 1) + QString::number(next.value));
+        levelCode(level)->setEditText(proposeCode(level, s.ProgettoCorrente));
     }
 }
 
@@ -406,20 +565,33 @@ bool frmProgetti::SalvaProgetto()
     }
     BusyCursor busy;
     RecordView &projects = m_session.archive.projects();
-    if (!projects.findFirst(QStringLiteral("codice=") + QuotaSQL(code))) {
-        MessageBox::error(this, projects.lastError());
-        return false;
+    // Only the project chosen and shown is edited, under its stored spelling;
+    // any other code makes a new project, which never replaces a stored one.
+    QString stored;
+    const bool shown = !m_shownProject.isEmpty() && code.compare(m_shownProject, Qt::CaseInsensitive) == 0;
+    if (shown) {
+        if (!projects.findFirst(QStringLiteral("codice=") + QuotaSQL(m_shownProject))) {
+            MessageBox::error(this, projects.lastError());
+            return false;
+        }
+        if (!projects.noMatch())
+            stored = projects.text(u"codice");
     }
-    if (projects.noMatch()) {
+    if (!stored.isEmpty()) {
+        if (!projects.edit()) {
+            MessageBox::error(this, projects.lastError());
+            return false;
+        }
+    } else {
+        if (projectExists(code))
+            return offerFreeCode(0, code, QString(), ui->cboCodice) && SalvaProgetto();
         if (!ensureFolder(projectFolder(code)))
             return false;
-        projects.addNew();
-    } else if (!projects.edit()) {
-        MessageBox::error(this, projects.lastError());
-        return false;
+        projects.addNewUnique(QStringLiteral("codice=") + QuotaSQL(code));
+        stored = code;
     }
     s.ClienteCorrente = QString::number(client);
-    const bool ok = projects.setValue(u"codice", code) && projects.setValue(u"descr", ui->cboDescr->currentText())
+    const bool ok = projects.setValue(u"codice", stored) && projects.setValue(u"descr", ui->cboDescr->currentText())
                     && projects.setValue(u"ufficio", trimSpaces(ui->txtUfficio->text()))
                     && projects.setValue(u"reparto", trimSpaces(ui->txtReparto->text()))
                     && projects.setValue(u"operatore", trimSpaces(ui->txtOperatore->text()))
@@ -429,11 +601,17 @@ bool frmProgetti::SalvaProgetto()
                     && projects.setValue(u"specifica", trimSpaces(ui->txtSpecifica->text()))
                     && projects.setValue(u"note", QString(QLatin1String("")))
                     && projects.appendChunk(u"note", trimSpaces(ui->txtNote->toPlainText()))
-                    && projects.setValue(u"data", Dates::dayText(pickerValue(0).date()))
+                    // A date that could not be read stays as it was stored.
+                    && (!pickerValue(0).isValid() || projects.setValue(u"data", Dates::dayText(pickerValue(0).date())))
                     && projects.setValue(u"codcli", s.ClienteCorrente);
-    if (!storeOrReport(this, projects, ok))
+    const Stored result = storeOrConflict(this, projects, ok);
+    if (result == Stored::Conflict)
+        // Another workstation stored this code since the check above.
+        return offerFreeCode(0, code, QString(), ui->cboCodice) && SalvaProgetto();
+    if (result == Stored::Failed)
         return false;
-    Cambia(projectFolder(code));
+    s.ProgettoCorrente = stored;
+    Cambia(projectFolder(stored));
     return true;
 }
 
@@ -450,11 +628,17 @@ bool frmProgetti::VisualizzaLivelli(const QString &code, int level, const QStrin
     const int stored = items.value(u"livello").toInt();
     if (stored != 1 && stored != 2)
         return false;
-    levelCode(stored)->setEditText(items.text(u"codice"));
-    (stored == 1 ? ui->txtDescr1 : ui->txtDescr2)->setText(items.text(u"descr"));
+    m_shownItem[stored] = items.text(u"codice");
+    m_shownItemProject[stored] = items.text(u"codprj");
+    levelCode(stored)->setEditText(m_shownItem[stored]);
+    showFromStart(stored == 1 ? ui->txtDescr1 : ui->txtDescr2, items.text(u"descr"));
     const QVariant day = items.value(u"data");
     if (day.typeId() == QMetaType::QDate)
         setPicker(stored, QDateTime(day.toDate(), QTime(0, 0)));
+    else if (day.typeId() == QMetaType::QDateTime)
+        setPicker(stored, day.toDateTime());
+    else
+        setPicker(stored, QDateTime());
     ui->STab1->setCurrentIndex(stored);
     return true;
 }
@@ -463,7 +647,8 @@ bool frmProgetti::SalvaLivello()
 {
     RunState &s = m_session.state;
     const int level = s.LivelloCorrente;
-    const QString code = levelCode(level)->currentText();
+    QComboBox *codeBox = levelCode(level);
+    const QString code = codeBox->currentText();
     const QString descr = (level == 1 ? ui->txtDescr1 : ui->txtDescr2)->text();
     if (code.isEmpty()) {
         MessageBox::show(this, QStringLiteral("Manca il codice di %1!").arg(s.NomeScheda(level + 1)));
@@ -472,13 +657,16 @@ bool frmProgetti::SalvaLivello()
     if (!checkFolderName(code))
         return false;
     BusyCursor busy;
-    const QString project = s.ProgettoCorrente;
-    if (!projectExists(project)) {
+    // Items go under the stored spelling of their project's code.
+    const QString project = storedProjectCode(s.ProgettoCorrente);
+    if (project.isEmpty()) {
         MessageBox::show(this,
-                         QStringLiteral("Il progetto %1 non è in archivio: salvarlo prima di aggiungere elementi.").arg(project),
+                         QStringLiteral("Il progetto %1 non è in archivio: salvarlo prima di aggiungere elementi.")
+                             .arg(s.ProgettoCorrente),
                          MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
         return false;
     }
+    s.ProgettoCorrente = project;
     RecordView &items = m_session.archive.items();
     // An item code belongs to one project only, within its level.
     const QString sameCode = QStringLiteral("codice=") + QuotaSQL(code) + QStringLiteral(" AND Livello=") + QString::number(level);
@@ -492,28 +680,67 @@ bool frmProgetti::SalvaLivello()
             return false;
         }
     }
+    const QString clash = itemFolderClash(project, code, level);
+    if (!clash.isEmpty()) {
+        MessageBox::show(this, clash, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+        return false;
+    }
     Cambia(s.PercorsoDati);
     Cambia(projectFolder(project));
+    // Only the item chosen and shown is edited, under its stored spelling; any
+    // other code is a new item, which never replaces a stored one.
+    QString stored;
+    const bool shown = !m_shownItem[level].isEmpty() && code.compare(m_shownItem[level], Qt::CaseInsensitive) == 0
+                       && project.compare(m_shownItemProject[level], Qt::CaseInsensitive) == 0;
     const QString criterion = QStringLiteral("codprj=") + QuotaSQL(project) + QStringLiteral(" AND codice=")
                               + QuotaSQL(code) + QStringLiteral(" AND Livello=") + QString::number(level);
     if (!items.findFirst(criterion)) {
         MessageBox::error(this, items.lastError());
         return false;
     }
-    if (items.noMatch()) {
+    if (!items.noMatch() && !shown)
+        return offerFreeCode(level, code, project, codeBox) && SalvaLivello();
+    if (!items.noMatch()) {
+        stored = items.text(u"codice");
+        if (!items.edit()) {
+            MessageBox::error(this, items.lastError());
+            return false;
+        }
+    } else {
         if (!ensureFolder(projectFolder(project)) || !ensureFolder(itemFolder(project, code)))
             return false;
-        items.addNew();
-    } else if (!items.edit()) {
-        MessageBox::error(this, items.lastError());
-        return false;
+        stored = code;
+        const int other = level == 1 ? 2 : 1;
+        const QString taken = sameCode;
+        const QString sameFolder = QStringLiteral("codprj=") + QuotaSQL(project) + QStringLiteral(" AND codice=")
+                                   + QuotaSQL(code) + QStringLiteral(" AND Livello=") + QString::number(other);
+        items.addNew([taken, sameFolder](RecordView &view, QString *error) {
+            bool found = false;
+            for (const QString &c : {taken, sameFolder}) {
+                if (!view.matches(c, &found)) {
+                    *error = view.lastError();
+                    return false;
+                }
+                if (found) {
+                    *error = QStringLiteral("Esiste già un elemento con lo stesso codice.");
+                    return false;
+                }
+            }
+            return true;
+        });
     }
-    const bool ok = items.setValue(u"codprj", project) && items.setValue(u"codice", code)
+    const bool ok = items.setValue(u"codprj", project) && items.setValue(u"codice", stored)
                     && items.setValue(u"descr", descr) && items.setValue(u"livello", level)
-                    && items.setValue(u"data", pickerValue(level));
-    if (!storeOrReport(this, items, ok))
+                    && (!pickerValue(level).isValid() || items.setValue(u"data", pickerValue(level)));
+    const Stored result = storeOrConflict(this, items, ok);
+    if (result == Stored::Conflict)
+        // Another workstation stored this code since the checks above.
+        return offerFreeCode(level, code, project, codeBox) && SalvaLivello();
+    if (result == Stored::Failed)
         return false;
-    Cambia(itemFolder(project, code));
+    m_shownItem[level] = stored;
+    m_shownItemProject[level] = project;
+    Cambia(itemFolder(project, stored));
     return true;
 }
 
@@ -569,10 +796,19 @@ void frmProgetti::eliminaLivello(int level)
                               + QuotaSQL(s.ProgettoCorrente);
     if (!items.findFirst(criterion) || items.noMatch())
         return;
+    // Deleting it would move its level-2 items under another level-1 item.
+    if (level == 1 && hasLevel2Below(s.ProgettoCorrente, items.text(u"codice"))) {
+        MessageBox::show(this, QStringLiteral("Impossibile eliminare l'elemento, contiene elementi di %1 associati !")
+                                   .arg(s.NomeScheda(3)));
+        return;
+    }
+    if (!items.findFirst(criterion) || items.noMatch())
+        return;
     if (!items.deleteCurrent()) {
         MessageBox::error(this, items.lastError());
         return;
     }
+    m_shownItem[level].clear();
     levelCode(level)->setEditText(QString());
     (level == 1 ? ui->txtDescr1 : ui->txtDescr2)->clear();
     CaricaProgetti();
@@ -585,10 +821,13 @@ void frmProgetti::cmdAllegati_Click()
     RunState &s = m_session.state;
     const int level = s.LivelloCorrente;
     const QString shown = ui->cboCodice->currentText();
-    // Sheet 0 hands over the project on show, which must be the current one.
-    if (level == 0 && (shown.isEmpty() || shown.compare(s.ProgettoCorrente, Qt::CaseInsensitive) != 0
-                       || !projectExists(s.ProgettoCorrente))) {
-        MessageBox::show(this, QStringLiteral("Codice ") + s.NomeScheda(1) + QStringLiteral(" NON Valido !"));
+    const QString invalidProject = QStringLiteral("Codice ") + s.NomeScheda(1) + QStringLiteral(" NON Valido !");
+    // The project sheet and the client sheet hand over the project on show,
+    // which must be the current one and stored.
+    if ((level == 0 || level == 3)
+        && (shown.isEmpty() || shown.compare(s.ProgettoCorrente, Qt::CaseInsensitive) != 0
+            || !projectExists(s.ProgettoCorrente))) {
+        MessageBox::show(this, invalidProject);
         return;
     }
     if (level == 1 || level == 2) {
@@ -606,32 +845,46 @@ void frmProgetti::cmdAllegati_Click()
             return;
         }
     }
-    if (s.ProgettoCorrente.isEmpty() || !Paths::isSafeFolderName(s.ProgettoCorrente)) {
-        MessageBox::show(this, QStringLiteral("Codice ") + s.NomeScheda(1) + QStringLiteral(" NON Valido !"));
+    if (s.ProgettoCorrente.isEmpty() || !checkFolderName(s.ProgettoCorrente))
+        return;
+    const bool onItem = level == 1 || level == 2;
+    const QString element = onItem ? levelCode(level)->currentText() : s.ProgettoCorrente;
+    if (onItem) {
+        if (!checkFolderName(element))
+            return;
+        // Never the folder or notes of the project, nor of an item of the other level.
+        const QString clash = itemFolderClash(s.ProgettoCorrente, element, level);
+        if (!clash.isEmpty()) {
+            MessageBox::show(this, clash, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+            return;
+        }
+    }
+    // The notes file always lies in the own folder of the project or item; the
+    // folder is made when missing (the project's first), the notes path never.
+    const QString folder = onItem ? itemFolder(s.ProgettoCorrente, element) : projectFolder(s.ProgettoCorrente);
+    if (!QFileInfo(folder).isDir()
+        && (!ensureFolder(projectFolder(s.ProgettoCorrente)) || (onItem && !ensureFolder(folder))))
+        return;
+    const QString notes = Paths::join(folder, element);
+    if (!Paths::staysInside(notes, s.PercorsoDati)) {
+        MessageBox::show(this,
+                         QStringLiteral("Il file delle note %1 è un collegamento che porta fuori dalla cartella dati: "
+                                        "non viene aperto.")
+                             .arg(notes),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
         return;
     }
-    if (level == 0)
-        s.ElementoCorrente = s.ProgettoCorrente;
-    else if (level == 1 || level == 2)
-        s.ElementoCorrente = levelCode(level)->currentText();
-    else if (s.ElementoCorrente.isEmpty() || !Paths::isSafeFolderName(s.ElementoCorrente))
-        s.ElementoCorrente = s.ProgettoCorrente;
+    s.ElementoCorrente = element;
+    s.FileNote = notes;
 
-    // The notes file always lies in the own folder of the project or item.
-    const QString folder = s.ElementoCorrente.compare(s.ProgettoCorrente, Qt::CaseInsensitive) == 0
-                               ? projectFolder(s.ProgettoCorrente)
-                               : itemFolder(s.ProgettoCorrente, s.ElementoCorrente);
-    if (!QFileInfo(folder).isDir() && QDir(s.PercorsoDati).exists()) {
-        QDir(s.PercorsoDati).mkdir(s.ProgettoCorrente);
-        QDir(projectFolder(s.ProgettoCorrente)).mkdir(s.ElementoCorrente);
-    }
-    s.FileNote = Paths::join(folder, s.ElementoCorrente);
-
+    // From the client sheet the window works on the project, as from sheet 0.
+    s.LivelloCorrente = level == 3 ? 0 : level;
     frmCOmponenti components(m_session, this);
     components.CodPrj = s.ProgettoCorrente;
-    components.DataIns = Dates::generalText(pickerValue(0));
+    components.DataIns = Dates::generalText(pickerValue(0).isValid() ? pickerValue(0) : QDateTime::currentDateTime());
     components.Form_Load();
     components.exec();
+    s.LivelloCorrente = level;
     Cambia(s.PercorsoDati);
 }
 
@@ -708,6 +961,16 @@ void frmProgetti::cboCodCli_Click(int entry)
 
 void frmProgetti::cmdNuovoCliente_Click()
 {
+    // The client chosen for the project on show stays chosen when the lists
+    // come back: a save must not store "no client" over it.
+    const QString code = ui->cboCodCli->currentText();
+    const QString name = ui->cboCliente->currentText();
+    const QString labels[3] = {ui->Label4->text(), ui->Label5->text(), ui->Label6->text()};
     emit clientRegisterRequested();
     CaricaClienti();
+    ui->cboCodCli->setEditText(code);
+    showFromStart(ui->cboCliente, name);
+    ui->Label4->setText(labels[0]);
+    ui->Label5->setText(labels[1]);
+    ui->Label6->setText(labels[2]);
 }

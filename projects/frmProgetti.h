@@ -9,6 +9,7 @@
 
 class ProjectTreeModel;
 class QComboBox;
+class QEvent;
 class QModelIndex;
 class QTreeView;
 
@@ -68,10 +69,33 @@ private:
     bool projectExists(const QString &code);
     QDateTime pickerValue(int level) const;
     void setPicker(int level, const QDateTime &value);
+    // First free code of a level from the proposal counters: 0 projects, 1 and
+    // 2 items of project. Empty (message shown) when none can be drawn.
+    QString proposeCode(int level, const QString &project);
+    bool codeIsFree(int level, const QString &code, const QString &project);
+    // Why an item code cannot have its own folder and notes in project (the
+    // project's code, or an item of the other level there); empty when it can.
+    QString itemFolderClash(const QString &project, const QString &code, int level);
+    // The stored spelling of a project's code; empty when no project has it.
+    QString storedProjectCode(const QString &code);
+    bool hasLevel2Below(const QString &project, const QString &item);
+    // Asks whether to save under the first free code after a save found its
+    // code taken; the free code is put in box.
+    bool offerFreeCode(int level, const QString &taken, const QString &project, QComboBox *box);
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     Ui::frmProgetti *ui;
     Session &m_session;
     ProjectTreeModel *m_tree;
-    // The pickers show the day; the value they were given keeps its time.
+    // The pickers show the day; the value they were given keeps its time. An
+    // invalid value is a stored date that could not be read: the box is blank
+    // and a save leaves the stored date as it was.
     QDateTime m_pickerValue[3];
+    // The records chosen and shown: a save of the code on show edits it, any
+    // other code is a new record that never replaces one already stored.
+    QString m_shownProject;
+    QString m_shownItem[3];
+    QString m_shownItemProject[3];
+    // A key went to the tree: a node it makes current was chosen by the user.
+    bool m_treeKey = false;
 };

@@ -336,13 +336,14 @@ private slots:
     void refusedStoreLeavesTableAsItWas()
     {
         TestFolders f;
+        Archive a;
+        QString error;
+        QVERIFY(a.open(f.dataArchive(), &error));
+        // Made after opening: an archive with triggers is not opened.
         QCOMPARE(sqlValue(f.dataArchive(),
                           "CREATE TRIGGER no_x BEFORE UPDATE ON Clienti WHEN NEW.descr='X' "
                           "BEGIN SELECT RAISE(ABORT,'rifiutato dal motore'); END"),
                  QString());
-        Archive a;
-        QString error;
-        QVERIFY(a.open(f.dataArchive(), &error));
         RecordView &v = a.clients();
         QVERIFY(addClient(v, 1, "Uno"));
         QVERIFY(v.findFirst("codice=1"));
@@ -376,6 +377,60 @@ private slots:
         QVERIFY(!two.clients().update());
         QVERIFY(two.clients().lastError().contains("eliminato"));
         QCOMPARE(sqlValue(f.dataArchive(), "SELECT COUNT(*) FROM Clienti"), QStringLiteral("0"));
+    }
+
+    void triggersAreRefusedAndEveryWriteChangesOneRow()
+    {
+        TestFolders f;
+        const QString ignore = "CREATE TRIGGER swallow BEFORE INSERT ON Clienti BEGIN SELECT RAISE(IGNORE); END";
+        QCOMPARE(sqlValue(f.programArchive(), ignore), QString());
+        Archive a;
+        QString error;
+        QVERIFY(!a.open(f.programArchive(), &error));
+        QVERIFY2(error.contains("trigger (swallow)"), qPrintable(error));
+
+        // A trigger made by another program while the archive is open: a
+        // swallowed insert is reported, never taken for a save.
+        Archive one, two;
+        QVERIFY(one.open(f.dataArchive(), &error));
+        QVERIFY(two.open(f.dataArchive(), &error));
+        QVERIFY(addClient(one.clients(), 1, "Uno"));
+        QCOMPARE(sqlValue(f.dataArchive(), ignore), QString());
+        QVERIFY(!addClient(one.clients(), 2, "Due"));
+        QVERIFY(one.clients().lastError().contains("non ha aggiunto"));
+        one.clients().cancelUpdate();
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT COUNT(*) FROM Clienti"), QStringLiteral("1"));
+
+        // Deleting a row that another workstation deleted first says so.
+        QVERIFY(one.clients().findFirst("codice=1"));
+        QVERIFY(two.clients().findFirst("codice=1"));
+        QVERIFY(two.clients().deleteCurrent());
+        QVERIFY(!one.clients().deleteCurrent());
+        QVERIFY(one.clients().lastError().contains("eliminato"));
+    }
+
+    void uniqueAddIsCheckedInItsOwnTransaction()
+    {
+        TestFolders f;
+        Archive one, two;
+        QString error;
+        QVERIFY(one.open(f.dataArchive(), &error));
+        QVERIFY(two.open(f.dataArchive(), &error));
+        // Both workstations were proposed code 1; the first stores it.
+        QVERIFY(addClient(one.clients(), 1, "Verdi Impianti"));
+        RecordView &v = two.clients();
+        v.addNewUnique("codice=1");
+        QVERIFY(v.setValue(u"codice", 1) && v.setValue(u"descr", "Neri Costruzioni"));
+        QVERIFY(!v.update());
+        QVERIFY(v.conflict());
+        v.cancelUpdate();
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT group_concat(codice||descr) FROM Clienti"),
+                 QStringLiteral("1Verdi Impianti"));
+        // A free code is stored, and a later plain add knows no conflict.
+        v.addNewUnique("codice=2");
+        QVERIFY(v.setValue(u"codice", 2) && v.setValue(u"descr", "Neri Costruzioni") && v.update());
+        QVERIFY(!v.conflict());
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT COUNT(*) FROM Clienti"), QStringLiteral("2"));
     }
 
     void twoConnectionsSeeEachOthersWrites()

@@ -372,12 +372,22 @@ private slots:
         QCOMPARE(o.lastMessage(), QStringLiteral("Manca il codice di Livello 1!"));
         QCOMPARE(o.sql("SELECT COUNT(*) FROM RighePRJ"), QStringLiteral("2"));
 
-        // Deleting the level-1 item moves its level-2 item under the project.
+        // A level-1 item with level-2 items under it is not deleted: they
+        // would move under another item.
+        QVERIFY(o.clickNode("L1CL12"));
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        o.click("cmdElimina");
+        QCOMPARE(MessageBox::shown().last().text,
+                 QStringLiteral("Impossibile eliminare l'elemento, contiene elementi di Livello 2 associati !"));
+        QCOMPARE(shape(o.w->treeModel()), QStringList({"PP1", "  L1CL12", "    L2CL21"}));
+        QVERIFY(o.clickNode("L2CL21"));
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        o.click("cmdElimina");
         QVERIFY(o.clickNode("L1CL12"));
         MessageBox::setNextAnswer(MessageBox::Answer::Yes);
         o.click("cmdElimina");
         QCOMPARE(MessageBox::shown().last().text, QStringLiteral("Livello 1 - Confermi la cancellazione ?"));
-        QCOMPARE(shape(o.w->treeModel()), QStringList({"PP1", "  L2CL21"}));
+        QCOMPARE(shape(o.w->treeModel()), QStringList({"PP1"}));
         QVERIFY(o.combo("cboCodice1")->currentText().isEmpty());
         QVERIFY(QFileInfo(o.f.data() + "/P1/L12").isDir());
         QCOMPARE(o.sql("SELECT group_concat(codice||':'||livello) FROM maxcodice"), QStringLiteral("2:1,1:2"));
