@@ -7,7 +7,7 @@ add_library(velbor_gui STATIC
   platform/Widgets.cpp
   clients/frmClienti.cpp clients/frmClienti.ui clients/frmElenco.cpp clients/frmElenco.ui
   projects/frmProgetti.cpp projects/frmProgetti.ui projects/ProjectTreeModel.cpp
-  components/frmCOmponenti.cpp components/frmCOmponenti.ui components/Rtf.cpp
+  components/frmCOmponenti.cpp components/frmCOmponenti.ui components/NotesEdit.cpp components/Rtf.cpp
 )
 target_link_libraries(velbor_gui PUBLIC velbor_core Qt6::Widgets Qt6::PrintSupport)
 

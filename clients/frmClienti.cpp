@@ -36,6 +36,7 @@ frmClienti::frmClienti(Session &session, QWidget *parent)
     for (QComboBox *combo : {ui->cboCodice, ui->cboDescr}) {
         combo->setModel(new QStringListModel(combo));
         combo->setEditText(QString());
+        choicesOnly(combo);
     }
     connect(ui->cboCodice, qOverload<int>(&QComboBox::activated), this, &frmClienti::cboCodice_Click);
     connect(ui->cboDescr, qOverload<int>(&QComboBox::activated), this, &frmClienti::cboDescr_Click);
@@ -87,7 +88,10 @@ void frmClienti::Visualizza()
     RecordView &v = m_session.archive.clients();
     Pulisci();
     ui->cboCodice->setEditText(v.text(u"codice"));
-    ui->cboDescr->setEditText(v.text(u"descr"));
+    showFromStart(ui->cboDescr, v.text(u"descr"));
+    m_shown = true;
+    m_shownCode = qint32(v.value(u"codice").toLongLong());
+    m_proposed.clear();
     ui->txtIndirizzo->setText(v.text(u"indirizzo"));
     ui->txtCitta->setText(v.text(u"citta"));
     ui->txtCap->setText(v.text(u"cap"));
@@ -132,7 +136,9 @@ void frmClienti::cmdNuovo_Click()
         MessageBox::error(this, next.error);
         return;
     }
-    ui->cboCodice->setEditText(QString::number(next.value));
+    m_shown = false;
+    m_proposed = QString::number(next.value);
+    ui->cboCodice->setEditText(m_proposed);
     ui->cboDescr->setEditText(QString());
     Pulisci();
 }
@@ -162,17 +168,48 @@ void frmClienti::cmdSalva_Click()
     qint32 code = 0;
     if (!typedCode(&code, QStringLiteral("ATTENZIONE! Manca il codice !")))
         return;
+    const bool editing = m_shown && code == m_shownCode;
+    Save result = store(code, editing);
+    if (result != Save::Conflict)
+        return;
+    // The code is taken: by another workstation since Nuovo proposed it, or
+    // typed by hand. Nothing was written.
+    if (ui->cboCodice->currentText() == m_proposed) {
+        const Outcome<int> next = ProssimoCodice(m_session.archive, QStringLiteral("clienti"), QStringLiteral("codice"));
+        if (!next.ok()) {
+            MessageBox::error(this, next.error);
+            return;
+        }
+        if (!MessageBox::askDefaultNo(this, QStringLiteral("Il codice %1 è già usato da un altro cliente e non viene "
+                                                           "sovrascritto: non è stato salvato nulla.\nSalvare con il "
+                                                           "primo codice libero, %2 ?")
+                                                .arg(code)
+                                                .arg(next.value)))
+            return;
+        m_proposed = QString::number(next.value);
+        ui->cboCodice->setEditText(m_proposed);
+        cmdSalva_Click();
+        return;
+    }
+    if (MessageBox::askDefaultNo(this, QStringLiteral("Il cliente %1 esiste già: sovrascrivere ?").arg(code)))
+        store(code, true);
+}
+
+frmClienti::Save frmClienti::store(qint32 code, bool editing)
+{
     RecordView &v = m_session.archive.clients();
     if (!v.findFirst(QStringLiteral("codice=") + QString::number(code))) {
         MessageBox::error(this, v.lastError());
-        return;
+        return Save::Failed;
     }
     const bool adding = v.noMatch();
+    if (!adding && !editing)
+        return Save::Conflict;
     if (adding)
-        v.addNew();
+        v.addNewUnique(QStringLiteral("codice=") + QString::number(code));
     else if (!v.edit()) {
         MessageBox::error(this, v.lastError());
-        return;
+        return Save::Failed;
     }
     BusyCursor busy;
     const QString descr = trimSpaces(ui->cboDescr->currentText());
@@ -187,8 +224,17 @@ void frmClienti::cmdSalva_Click()
                     && v.setValue(u"sito", trimSpaces(ui->txtSito->text()))
                     && v.setValue(u"contatto", trimSpaces(ui->txtContatto->text()))
                     && v.setValue(u"piva", trimSpaces(ui->txtPIva->text()));
-    if (!storeOrReport(this, v, ok))
-        return;
+    switch (storeOrConflict(this, v, ok)) {
+    case Stored::Conflict:
+        return Save::Conflict;
+    case Stored::Failed:
+        return Save::Failed;
+    case Stored::Yes:
+        break;
+    }
+    m_shown = true;
+    m_shownCode = code;
+    m_proposed.clear();
     // A new client joins both lists once stored, as it is stored.
     if (adding) {
         const QString typed = ui->cboCodice->currentText();
@@ -198,6 +244,7 @@ void frmClienti::cmdSalva_Click()
         ui->cboCodice->setEditText(typed);
         ui->cboDescr->setEditText(shown);
     }
+    return Save::Stored;
 }
 
 void frmClienti::cmdElimina_Click()

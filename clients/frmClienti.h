@@ -38,7 +38,17 @@ private:
     // empty (whenEmpty) or no such number.
     bool typedCode(qint32 *code, const QString &whenEmpty);
 
+    // Stores the window's boxes as client code: an edit of the client found
+    // when editing, otherwise a new row that never replaces a stored one.
+    enum class Save { Stored, Conflict, Failed };
+    Save store(qint32 code, bool editing);
+
     Ui::frmClienti *ui;
     Session &m_session;
+    // The client chosen and shown (or saved) here: saving its code edits it.
+    bool m_shown = false;
+    qint32 m_shownCode = 0;
+    // The code that Nuovo proposed, while it is in the box.
+    QString m_proposed;
     QPointer<frmElenco> m_elenco;
 };

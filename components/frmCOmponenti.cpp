@@ -16,16 +16,37 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QRegularExpression>
+#include <QTextCursor>
 
 #include <limits>
 
 namespace {
 constexpr int kTwipsPerPixel = 15;
 
+// A component stands for a file by its full path: a relative path (it would
+// depend on the working folder) or a folder is no component file.
+bool isComponentFile(const QString &path)
+{
+    const QString p = QDir::fromNativeSeparators(path);
+    return !p.isEmpty() && QDir::isAbsolutePath(p) && QFileInfo(p).isFile();
+}
+
 QString sizeText(const QString &path)
 {
-    const QFileInfo info(path);
-    return QString::number(info.isFile() ? info.size() : 0);
+    return QString::number(isComponentFile(path) ? QFileInfo(QDir::fromNativeSeparators(path)).size() : 0);
+}
+
+// The content of a file as it is now; null when it is missing or unreadable.
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray data = file.readAll();
+    if (data.isNull())
+        data = QByteArray("");
+    return data;
 }
 } // namespace
 
@@ -45,6 +66,9 @@ frmCOmponenti::frmCOmponenti(Session &session, QWidget *parent)
     ui->RTF1->setAcceptDrops(false);
     ui->Grid1->setAcceptDrops(false);
     ui->Grid1->verticalHeader()->hide();
+    // Long paths keep their file name in view; the whole path is the tooltip.
+    ui->Grid1->setTextElideMode(Qt::ElideMiddle);
+    choicesOnly(ui->cboTipo);
     connect(ui->cmdNuovo, &QPushButton::clicked, this, &frmCOmponenti::cmdNuovo_Click);
     connect(ui->cmdAggiungi, &QPushButton::clicked, this, &frmCOmponenti::cmdAggiungi_Click);
     connect(ui->cmdUsa, &QPushButton::clicked, this, &frmCOmponenti::cmdUsa_Click);
@@ -68,12 +92,7 @@ void frmCOmponenti::Form_Load()
     for (int c = 0; c < 4; ++c)
         grid->setColumnWidth(c, widths[c] / kTwipsPerPixel);
 
-    const QString notes = m_session.state.FileNote;
-    if (!notes.isEmpty() && QFileInfo(notes).isFile()) {
-        QFile file(notes);
-        if (file.open(QIODevice::ReadOnly))
-            Rtf::read(file.readAll(), ui->RTF1->document());
-    }
+    loadNotes();
 
     // Row 0 stays empty; the components follow it.
     grid->setRowCount(1);
@@ -104,12 +123,32 @@ void frmCOmponenti::addRow(const QString &date, const QString &file, const QStri
     const QString cells[4] = {date, file, size, type};
     for (int c = 0; c < 4; ++c)
         grid->setItem(row, c, new QTableWidgetItem(cells[c]));
+    grid->item(row, 1)->setToolTip(file);
 }
 
-bool frmCOmponenti::isRegistered(const QString &file)
+void frmCOmponenti::loadNotes()
 {
-    RecordView &components = m_session.archive.components();
-    return components.findFirst(QStringLiteral("file=") + QuotaSQL(file)) && !components.noMatch();
+    const RunState &s = m_session.state;
+    const QString notes = s.FileNote;
+    m_notesOnDisk = QByteArray();
+    if (notes.isEmpty())
+        return;
+    if (!Paths::staysInside(notes, s.PercorsoDati)) {
+        MessageBox::show(this,
+                         QStringLiteral("Il file delle note %1 è un collegamento che porta fuori dalla cartella dati: "
+                                        "non viene letto né scritto.")
+                             .arg(notes),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+        m_notesSaved = true;
+        ui->RTF1->setReadOnly(true);
+        return;
+    }
+    m_notesOnDisk = contentOf(notes);
+    if (!m_notesOnDisk.isNull())
+        Rtf::read(m_notesOnDisk, ui->RTF1->document());
+    // The page opens at its top; unchanged, it is never written back.
+    ui->RTF1->moveCursor(QTextCursor::Start);
+    ui->RTF1->document()->setModified(false);
 }
 
 void frmCOmponenti::cmdNuovo_Click()
@@ -128,28 +167,39 @@ void frmCOmponenti::cmdNuovo_Click()
                              MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
             return;
         }
-    // Numbers already registered, or naming a file already there (another
-    // workstation's, or one handed out by a run that ended without saving its
-    // counter), are passed over.
-    qint64 number = qint64(s.ContatoreComponenti) + 1;
-    QString name;
-    for (; number <= std::numeric_limits<qint32>::max(); ++number) {
-        name = s.PercorsoDati + QDir::separator() + QString::number(number) + type;
-        if (!QFileInfo::exists(name) && !isRegistered(trimSpaces(name)))
-            break;
-    }
-    if (number > std::numeric_limits<qint32>::max()) {
-        MessageBox::show(this,
-                         QStringLiteral("Numerazione dei componenti esaurita: il contatore ha raggiunto %1.")
-                             .arg(std::numeric_limits<qint32>::max()),
-                         MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
-        return;
-    }
+    // Numbers already registered, or naming a file (or a link) already there
+    // (another workstation's, or one handed out by a run that ended without
+    // saving its counter), are passed over. The free number is chosen inside
+    // the transaction that registers it, so two workstations never take one.
     const QString date = Dates::generalText(QDateTime::currentDateTime());
+    const QString folder = s.PercorsoDati;
+    const qint64 first = qint64(s.ContatoreComponenti) + 1;
+    qint64 number = 0;
+    QString name;
     RecordView &components = m_session.archive.components();
-    components.addNew();
+    components.addNew([&](RecordView &view, QString *error) {
+        for (qint64 n = first; n <= std::numeric_limits<qint32>::max(); ++n) {
+            const QString candidate = folder + QDir::separator() + QString::number(n) + type;
+            const QFileInfo info(candidate);
+            if (info.exists() || info.isSymLink())
+                continue;
+            bool taken = false;
+            if (!view.matches(QStringLiteral("file=") + QuotaSQL(trimSpaces(candidate)), &taken)) {
+                *error = view.lastError();
+                return false;
+            }
+            if (taken)
+                continue;
+            number = n;
+            name = candidate;
+            return view.setValue(u"file", trimSpaces(candidate)) || (*error = view.lastError(), false);
+        }
+        *error = QStringLiteral("Numerazione dei componenti esaurita: il contatore ha raggiunto %1.")
+                     .arg(std::numeric_limits<qint32>::max());
+        return false;
+    });
     const bool ok = components.setValue(u"inserito", date) && components.setValue(u"codprj", CodPrj)
-                    && components.setValue(u"file", trimSpaces(name)) && components.setValue(u"tipo", trimSpaces(type));
+                    && components.setValue(u"tipo", trimSpaces(type));
     if (!storeOrReport(this, components, ok))
         return;
     s.ContatoreComponenti = int(number);
@@ -191,8 +241,14 @@ void frmCOmponenti::Grid1_Click(int row)
 
 void frmCOmponenti::cmdUsa_Click()
 {
-    if (!Esegui.isEmpty() && QFileInfo::exists(Esegui)) {
-        Desktop::openFile(Esegui);
+    if (isComponentFile(Esegui)) {
+        if (!Desktop::openFile(QDir::fromNativeSeparators(Esegui)))
+            MessageBox::show(this,
+                             QStringLiteral("Nessun programma del sistema apre il componente \n") + Esegui
+                                 + QStringLiteral("\nAssociare un programma ai file di tipo %1.")
+                                       .arg(componentType(Esegui).isEmpty() ? QStringLiteral("senza estensione")
+                                                                           : componentType(Esegui)),
+                             MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
         return;
     }
     MessageBox::show(this, QStringLiteral("Il componente \n") + Esegui + QStringLiteral("\nNON è stato trovato !"),
@@ -214,8 +270,29 @@ void frmCOmponenti::Grid1_DblClick(int row)
         MessageBox::error(this, components.lastError());
         return;
     }
-    if (components.noMatch())
+    if (components.noMatch()) {
+        // Say why nothing was removed.
+        if (path.isEmpty()) {
+            MessageBox::show(this, QStringLiteral("Nessun componente in questa riga."));
+            return;
+        }
+        const QString mine = QStringLiteral("codprj=") + QuotaSQL(CodPrj) + QStringLiteral(" AND File=") + QuotaSQL(path);
+        if (components.findFirst(mine) && !components.noMatch()) {
+            const QString owner = components.text(u"codice");
+            MessageBox::show(this,
+                             owner.isEmpty()
+                                 ? QStringLiteral("Il componente non è stato tolto: è stato registrato con «Nuovo» "
+                                                  "senza un elemento, e da qui non si può togliere.")
+                                 : QStringLiteral("Il componente non è stato tolto: appartiene a %1 e si toglie dalla "
+                                                  "finestra dei suoi componenti.")
+                                       .arg(owner),
+                             MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+        } else {
+            MessageBox::show(this, QStringLiteral("Il componente non è stato tolto: non è più in archivio."),
+                             MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+        }
         return;
+    }
     if (!components.deleteCurrent()) {
         MessageBox::error(this, components.lastError());
         return;
@@ -228,19 +305,55 @@ void frmCOmponenti::cmdChiudi_Click()
     close();
 }
 
-void frmCOmponenti::saveNotes()
+bool frmCOmponenti::saveNotes()
 {
-    const QString path = m_session.state.FileNote;
-    if (m_notesSaved || path.isEmpty())
-        return;
-    m_notesSaved = true;
-    // Written whole or not at all; an error leaves the old notes and is not reported.
-    Paths::writeAtomically(path, Rtf::write(ui->RTF1->document()));
+    const RunState &s = m_session.state;
+    const QString path = s.FileNote;
+    // A page nobody changed is never rewritten: it may hold what this page
+    // cannot show, or what another workstation saved meanwhile.
+    if (m_notesSaved || path.isEmpty() || !ui->RTF1->document()->isModified())
+        return true;
+    QString error;
+    QString target = path;
+    const QByteArray now = contentOf(path);
+    if (now != m_notesOnDisk) {
+        // Saved by another workstation since this page was loaded: both stay.
+        QString who = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+        who.remove(QRegularExpression(QStringLiteral("[^\\w.-]")));
+        const QString when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
+        target = path + QStringLiteral(" (note di %1 del %2).rtf").arg(who.isEmpty() ? QStringLiteral("utente") : who, when);
+    }
+    if (!Paths::staysInside(target, s.PercorsoDati))
+        error = QStringLiteral("Il file delle note %1 è un collegamento che porta fuori dalla cartella dati.").arg(target);
+    else if (QFileInfo(target).isDir())
+        error = QStringLiteral("Impossibile scrivere %1: al suo posto c'è una cartella.").arg(target);
+    else
+        Paths::writeAtomically(target, Rtf::write(ui->RTF1->document()), &error);
+    if (error.isEmpty()) {
+        m_notesSaved = true;
+        if (target != path)
+            MessageBox::show(this,
+                             QStringLiteral("Le note sono state salvate da un'altra postazione dopo l'apertura di "
+                                            "questa finestra e non vengono sovrascritte.\nLe note scritte qui sono "
+                                            "state salvate nel file:\n%1")
+                                 .arg(target),
+                             MessageBox::Buttons::Ok, MessageBox::Icon::Information);
+        return true;
+    }
+    // Nothing typed is lost without the user's word.
+    if (MessageBox::askDefaultNo(this, QStringLiteral("Le note non sono state salvate.\n%1\n\nChiudere comunque "
+                                                      "perdendo le modifiche alle note ?")
+                                           .arg(error))) {
+        m_notesSaved = true;
+        return true;
+    }
+    return false;
 }
 
 void frmCOmponenti::done(int result)
 {
-    saveNotes();
+    if (!saveNotes())
+        return;
     QDialog::done(result);
 }
 

@@ -43,12 +43,17 @@ private:
     // Records one attached file, then lists it; false when the archive refused it.
     bool attach(const QString &path);
     void addRow(const QString &date, const QString &file, const QString &size, const QString &type);
-    bool isRegistered(const QString &file);
-    void saveNotes();
+    // Saves the page when it was changed; false (message shown) when the
+    // save failed and the user keeps the window open.
+    bool saveNotes();
+    void loadNotes();
 
     Ui::frmCOmponenti *ui;
     Session &m_session;
     bool m_notesSaved = false;
+    // The notes file as it was when the page was loaded (null when missing),
+    // to see whether another workstation saved it meanwhile.
+    QByteArray m_notesOnDisk;
 };
 
 // The type of a file: its name's extension from the last dot, in capitals,

@@ -51,13 +51,17 @@ QStringList initialNames()
 
 } // namespace FileDialog
 
+namespace {
+QList<bool> g_nextResults;
+}
+
 namespace Desktop {
 
 bool openFile(const QString &path)
 {
     g_opened.append(path);
     if (g_desktopScripted)
-        return true;
+        return g_nextResults.isEmpty() ? true : g_nextResults.takeFirst();
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
@@ -65,6 +69,12 @@ void setScripted(bool scripted)
 {
     g_desktopScripted = scripted;
     g_opened.clear();
+    g_nextResults.clear();
+}
+
+void setNextResult(bool opened)
+{
+    g_nextResults.append(opened);
 }
 
 QStringList opened()

@@ -21,5 +21,7 @@ namespace Desktop {
 bool openFile(const QString &path);
 
 void setScripted(bool scripted);
+// What the next scripted opens answer (true: a program took the file).
+void setNextResult(bool opened);
 QStringList opened();
 }

@@ -98,7 +98,11 @@ bool staysInside(const QString &path, const QString &root)
         return within(info.canonicalFilePath(), rootCanonical);
     if (info.exists())
         return within(info.canonicalFilePath(), rootCanonical);
-    return within(QFileInfo(info.absolutePath()).canonicalFilePath(), rootCanonical);
+    // Not there yet: what counts is the nearest folder above that is.
+    QString folder = info.absolutePath();
+    while (!QFileInfo(folder).isSymLink() && !QFileInfo::exists(folder) && QFileInfo(folder).absolutePath() != folder)
+        folder = QFileInfo(folder).absolutePath();
+    return within(QFileInfo(folder).canonicalFilePath(), rootCanonical);
 }
 
 } // namespace Paths

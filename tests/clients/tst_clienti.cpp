@@ -151,6 +151,54 @@ private slots:
         QCOMPARE(o.sql("SELECT group_concat(codice||descr) FROM Clienti"), QStringLiteral("1Uno bis,2Due,9Uno bis"));
     }
 
+    void savesNeverReplaceAStoredClient()
+    {
+        Opened o;
+        o.sql("INSERT INTO Clienti(codice,descr,citta) VALUES(12,'Alfa Srl','Roma'),(3,'Beta','Bari'),(25,'Gamma','Asti')");
+        o.open();
+        QComboBox *code = o.combo("cboCodice");
+        // Typing completes nothing and neither Enter nor Tab looks anything up.
+        code->setFocus();
+        QTest::keyClicks(code, "1");
+        QTest::keyClick(code, Qt::Key_Return);
+        QTest::keyClicks(o.combo("cboDescr"), "Delta");
+        QCOMPARE(code->currentText(), QStringLiteral("1"));
+        QTest::keyClick(code, Qt::Key_Backspace);
+        QTest::keyClicks(code, "12");
+        QTest::keyClick(code, Qt::Key_Tab);
+        QCOMPARE(code->currentText(), QStringLiteral("12"));
+        QCOMPARE(o.combo("cboDescr")->currentText(), QStringLiteral("Delta"));
+        QVERIFY(o.box("txtCitta")->text().isEmpty());
+
+        // A hand-typed existing code asks first, No by default.
+        o.click("cmdSalva");
+        QCOMPARE(o.lastMessage(), QStringLiteral("Il cliente 12 esiste già: sovrascrivere ?"));
+        QCOMPARE(MessageBox::shown().last().buttons, MessageBox::Buttons::YesNoDefaultNo);
+        QCOMPARE(o.sql("SELECT descr||citta FROM Clienti WHERE codice=12"), QStringLiteral("Alfa SrlRoma"));
+
+        // Nuovo's code taken meanwhile by another workstation: nothing is
+        // replaced, the next free code is offered.
+        o.click("cmdNuovo");
+        QCOMPARE(code->currentText(), QStringLiteral("26"));
+        o.sql("INSERT INTO Clienti(codice,descr,citta) VALUES(26,'Verdi Impianti','Milano')");
+        QTest::keyClicks(o.combo("cboDescr"), "Neri Costruzioni");
+        QTest::keyClicks(o.box("txtCitta"), "Torino");
+        o.click("cmdSalva");
+        QCOMPARE(o.lastMessage(), QStringLiteral("Il codice 26 è già usato da un altro cliente e non viene sovrascritto: "
+                                                 "non è stato salvato nulla.\nSalvare con il primo codice libero, 27 ?"));
+        QCOMPARE(o.sql("SELECT group_concat(codice||descr||citta) FROM Clienti WHERE codice>=26"),
+                 QStringLiteral("26Verdi ImpiantiMilano"));
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        o.click("cmdSalva");
+        QCOMPARE(o.sql("SELECT group_concat(codice||descr||citta) FROM Clienti WHERE codice>=26"),
+                 QStringLiteral("26Verdi ImpiantiMilano,27Neri CostruzioniTorino"));
+        QCOMPARE(code->currentText(), QStringLiteral("27"));
+        // The client just saved is the one on show: saving again edits it.
+        o.box("txtCitta")->setText("Torino centro");
+        o.click("cmdSalva");
+        QCOMPARE(o.sql("SELECT COUNT(*)||max(citta) FROM Clienti WHERE codice=27"), QStringLiteral("1Torino centro"));
+    }
+
     void deleteIsRefusedWhileAProjectNamesTheClient()
     {
         Opened o;

@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QtTest>
@@ -185,6 +186,27 @@ private slots:
         QCOMPARE(readBytes(o.f.data() + "/6.DWG"), QByteArray("disegno di un'altra postazione"));
     }
 
+    void twoWorkstationsNeverRegisterOneName()
+    {
+        // The other workstation registers 1.DWG while this one's window is
+        // open; the number is chosen in the transaction that stores it.
+        Opened o;
+        o.open();
+        Archive other;
+        QString error;
+        QVERIFY(other.open(o.f.dataArchive(), &error));
+        RecordView &theirs = other.components();
+        theirs.addNew();
+        QVERIFY(theirs.setValue(u"codprj", "P2") && theirs.setValue(u"file", o.f.data() + "/1.DWG") && theirs.update());
+        // A link at the next name (dangling or not) is passed over too.
+        QVERIFY(QFile::link(o.f.root() + "/altrove.DWG", o.f.data() + "/2.DWG"));
+        o.setType(".DWG");
+        o.click("cmdNuovo");
+        QCOMPARE(o.column(1), QStringList({o.f.data() + "/3.DWG"}));
+        QCOMPARE(o.sql("SELECT group_concat(file, ' ') FROM Componenti"),
+                 o.f.data() + "/1.DWG " + o.f.data() + "/3.DWG");
+    }
+
     void nuovoRefusesAtTheEndOfTheCounterAndUnsafeTypes()
     {
         Opened o;
@@ -234,9 +256,17 @@ private slots:
         QCOMPARE(o.lastMessage(), QStringLiteral("Vuoi togliere il componente selezionato ?"));
         QCOMPARE(o.grid()->rowCount(), 5);
 
-        for (int row : {2, 3, 0}) {   // another item's, a numbered one, the empty row
+        // Another item's, a numbered one, the empty row: each says why it stays.
+        const QStringList why = {"Il componente non è stato tolto: appartiene a L12 e si toglie dalla finestra dei suoi "
+                                 "componenti.",
+                                 "Il componente non è stato tolto: è stato registrato con «Nuovo» senza un elemento, "
+                                 "e da qui non si può togliere.",
+                                 "Nessun componente in questa riga."};
+        const int rows[3] = {2, 3, 0};
+        for (int i = 0; i < 3; ++i) {
             MessageBox::setNextAnswer(MessageBox::Answer::Yes);
-            o.w->Grid1_DblClick(row);
+            o.w->Grid1_DblClick(rows[i]);
+            QCOMPARE(o.lastMessage(), why[i]);
         }
         QCOMPARE(o.grid()->rowCount(), 5);
         QCOMPARE(o.sql("SELECT COUNT(*) FROM Componenti"), QStringLiteral("4"));
@@ -267,6 +297,34 @@ private slots:
         QCOMPARE(o.lastMessage(), QStringLiteral("Il componente \n/manca.dwg\nNON è stato trovato !"));
         QCOMPARE(MessageBox::shown().last().icon, MessageBox::Icon::Exclamation);
         QCOMPARE(Desktop::opened().size(), 1);
+
+        // A file that no program takes says so.
+        o.w->Grid1_Click(1);
+        Desktop::setNextResult(false);
+        o.click("cmdUsa");
+        QVERIFY2(o.lastMessage().startsWith("Nessun programma del sistema apre il componente \n" + there),
+                 qPrintable(o.lastMessage()));
+    }
+
+    void relativePathsAndFoldersAreNoComponentFiles()
+    {
+        Opened o;
+        writeBytes(o.f.data() + "/P1/disegno.dwg", "abc");
+        QVERIFY(QDir::setCurrent(o.f.data() + "/P1"));
+        const QString longPath = o.f.root() + "/" + QString(30, 'a') + "/" + QString(30, 'b') + "/pezzo.dwg";
+        o.sql(QString("INSERT INTO Componenti(codprj,file) VALUES('P1','disegno.dwg'),('P1','%1'),('P1','%2')")
+                  .arg(o.f.data(), longPath));
+        o.open();
+        QCOMPARE(o.column(2), QStringList({"0", "0", "0"}));
+        for (int row : {1, 2}) {
+            o.w->Grid1_Click(row);
+            o.click("cmdUsa");
+            QVERIFY(o.lastMessage().endsWith("NON è stato trovato !"));
+        }
+        QVERIFY(Desktop::opened().isEmpty());
+        // A long path keeps its file name in view, and shows whole as a tooltip.
+        QCOMPARE(o.grid()->textElideMode(), Qt::ElideMiddle);
+        QCOMPARE(o.grid()->item(3, 1)->toolTip(), longPath);
     }
 
     void dropAttachesOneComponentPerFile()
@@ -311,19 +369,110 @@ private slots:
         QCOMPARE(o.w->findChild<QTextEdit *>("RTF1")->toPlainText(), QStringLiteral("appunti semplici\r\nsu due righe").replace("\r\n", "\n"));
     }
 
-    void closingWithoutNotesLeavesAFileAndErrorsAreIgnored()
+    void notesAreWrittenOnlyWhenChanged()
     {
         Opened o;
         QFile::remove(o.s.state.FileNote);
         o.open();
         o.w->close();
-        QVERIFY(Rtf::looksLikeRtf(readBytes(o.s.state.FileNote)));
-
-        o.s.state.FileNote = o.f.root() + "/manca/P1";
-        o.open();
-        o.w->reject();
         QVERIFY(!QFileInfo::exists(o.s.state.FileNote));
-        QVERIFY(MessageBox::shown().isEmpty());
+
+        // A page written by another program, opened and closed untouched,
+        // stays byte for byte; it opens at its top.
+        QByteArray foreign = "\xef\xbb\xbf{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}{\\*\\generator Altro;}\\f0 prima\\par ";
+        for (int i = 0; i < 200; ++i)
+            foreign += "riga " + QByteArray::number(i) + "\\par ";
+        foreign += "{\\footnote nota a pi\\'e8}}";
+        writeBytes(o.s.state.FileNote, foreign);
+        o.open();
+        auto *notes = o.w->findChild<QTextEdit *>("RTF1");
+        QCOMPARE(notes->textCursor().position(), 0);
+        o.click("cmdChiudi");
+        QCOMPARE(readBytes(o.s.state.FileNote), foreign);
+
+        // Ctrl+B formats what is typed next, and that is what is saved.
+        o.open();
+        notes = o.w->findChild<QTextEdit *>("RTF1");
+        notes->setFocus();
+        QTest::keyClick(notes, Qt::Key_B, Qt::ControlModifier);
+        QTest::keyClicks(notes, "Urgente");
+        o.click("cmdChiudi");
+        QTextDocument back;
+        Rtf::read(readBytes(o.s.state.FileNote), &back);
+        QVERIFY(back.toPlainText().startsWith("Urgenteprima"));
+        QCOMPARE(back.begin().begin().fragment().charFormat().fontWeight(), int(QFont::Bold));
+    }
+
+    void anotherWorkstationsNotesAreNeverOverwritten()
+    {
+        Opened o;
+        writeBytes(o.s.state.FileNote, "{\\rtf1\\ansi note di partenza\\par }");
+        o.open();
+        QTest::keyClicks(o.w->findChild<QTextEdit *>("RTF1"), "mie ");
+        // Meanwhile another workstation saves the same page.
+        const QByteArray theirs = "{\\rtf1\\ansi note della collega\\par }";
+        writeBytes(o.s.state.FileNote, theirs);
+        o.click("cmdChiudi");
+        QVERIFY(!o.w->isVisible());
+        QCOMPARE(readBytes(o.s.state.FileNote), theirs);
+        const QStringList beside = QDir(o.f.data() + "/P1").entryList({"P1 (note di *).rtf"}, QDir::Files);
+        QCOMPARE(beside.size(), 1);
+        QVERIFY(o.lastMessage().endsWith(o.f.data() + "/P1/" + beside.first()));
+        QTextDocument mine;
+        Rtf::read(readBytes(o.f.data() + "/P1/" + beside.first()), &mine);
+        QCOMPARE(mine.toPlainText(), QStringLiteral("mie note di partenza"));
+    }
+
+    void failedNotesSaveKeepsTheWindowOpen_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("a folder where the file goes") << "folder";
+        QTest::newRow("the notes folder is gone") << "missing";
+    }
+    void failedNotesSaveKeepsTheWindowOpen()
+    {
+        QFETCH(QString, how);
+        Opened o;
+        if (how == "folder")
+            QVERIFY(QDir().mkpath(o.s.state.FileNote));
+        else
+            o.s.state.FileNote = o.f.data() + "/manca/P1";
+        o.open();
+        auto *notes = o.w->findChild<QTextEdit *>("RTF1");
+        QTest::keyClicks(notes, "da non perdere");
+        o.click("cmdChiudi");
+        QVERIFY(o.w->isVisible());
+        QVERIFY2(o.lastMessage().startsWith("Le note non sono state salvate.\n"), qPrintable(o.lastMessage()));
+        QVERIFY(o.lastMessage().contains(o.s.state.FileNote));
+        QCOMPARE(notes->toPlainText(), QStringLiteral("da non perdere"));
+        // Closing anyway is the user's choice.
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        o.click("cmdChiudi");
+        QVERIFY(!o.w->isVisible());
+    }
+
+    void notesAreNeverReadOrWrittenThroughALinkOutside()
+    {
+        Opened o;
+        QTemporaryDir outside;
+        const QString secret = outside.filePath("segreto.txt");
+        writeBytes(secret, "riservato");
+        QVERIFY(QFile::link(secret, o.s.state.FileNote));
+        o.open();
+        auto *notes = o.w->findChild<QTextEdit *>("RTF1");
+        QVERIFY(notes->toPlainText().isEmpty());
+        QVERIFY(o.lastMessage().contains("porta fuori dalla cartella dati"));
+        o.click("cmdChiudi");
+        QCOMPARE(readBytes(secret), QByteArray("riservato"));
+
+        // A dangling link makes no file outside either.
+        QFile::remove(o.s.state.FileNote);
+        QVERIFY(QFile::link(outside.filePath("nuovo.rtf"), o.s.state.FileNote));
+        o.open();
+        QTest::keyClicks(o.w->findChild<QTextEdit *>("RTF1"), "x");
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        o.click("cmdChiudi");
+        QVERIFY(!QFileInfo::exists(outside.filePath("nuovo.rtf")));
     }
 
     void resizeFollowsTheWindow()
