@@ -73,13 +73,14 @@ QStringList shape(ProjectTreeModel *m, const QModelIndex &parent = {}, int depth
 struct ComponentsSeen {
     bool shown = false;
     QString codPrj, dataIns;
+    QObject context;   // a catch that did not fire goes with it
 };
 
 // Closes the modal components window as soon as it shows, noting what it was handed.
 ComponentsSeen *catchComponents()
 {
     auto *seen = new ComponentsSeen;
-    QTimer::singleShot(0, [seen] {
+    QTimer::singleShot(0, &seen->context, [seen] {
         if (auto *dlg = qobject_cast<frmCOmponenti *>(QApplication::activeModalWidget())) {
             seen->shown = true;
             seen->codPrj = dlg->CodPrj;
@@ -232,7 +233,8 @@ private slots:
     void badCodesAreRefused_data()
     {
         QTest::addColumn<QString>("code");
-        for (const char *bad : {"..", ".", "../fuori", "a/b", "a\\b", "a:b", "a*b", "a?b", "a\"b", "a<b", "a>b", "a|b", "a\tb"})
+        for (const char *bad : {"..", ".", "../fuori", "a/b", "a\\b", "a:b", "a*b", "a?b", "a\"b", "a<b", "a>b", "a|b", "a\tb",
+                                "P5 ", "P5.", "CON", "nul.txt", "Com1", "LPT9.dwg", "aux .x"})
             QTest::newRow(bad) << QString::fromLatin1(bad);
     }
     void badCodesAreRefused()
@@ -580,6 +582,208 @@ private slots:
         QCOMPARE(o.combo("cboCodCli")->currentText(), QStringLiteral("0"));
         QVERIFY(o.combo("cboCliente")->currentText().isEmpty());
         QVERIFY(o.get<QLabel>("Label4")->text().isEmpty());
+    }
+
+    void savesNeverReplaceAStoredProjectOrItem()
+    {
+        Opened o;
+        o.sql("INSERT INTO Progetti(codice,descr) VALUES('P1','Ponte')");
+        o.sql("INSERT INTO RighePRJ(codprj,livello,codice,descr) VALUES('P1',1,'L11','Pila')");
+        QDir(o.f.data()).mkpath("P1/L11");
+        o.open();
+        // Nuovo's code taken meanwhile by another workstation.
+        o.click("cmdNuovo");
+        QCOMPARE(o.combo("cboCodice")->currentText(), QStringLiteral("P2"));
+        o.sql("INSERT INTO Progetti(codice,descr) VALUES('P2','Scuola')");
+        o.type("cboDescr", "Strada");
+        o.click("cmdSalva");
+        QCOMPARE(o.lastMessage(), QStringLiteral("Il codice P2 è già usato da un altro progetto e non viene sovrascritto: "
+                                                 "non è stato salvato nulla.\nSalvare con il primo codice libero, P3 ?"));
+        QCOMPARE(o.sql("SELECT group_concat(codice||descr) FROM Progetti"), QStringLiteral("P1Ponte,P2Scuola"));
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        o.click("cmdSalva");
+        QCOMPARE(o.sql("SELECT group_concat(codice||descr) FROM Progetti"), QStringLiteral("P1Ponte,P2Scuola,P3Strada"));
+        QVERIFY(QFileInfo(o.f.data() + "/P3").isDir());
+
+        // A hand-typed existing code, in another letter case, replaces nothing
+        // and makes no second folder.
+        o.click("cmdNuovo");
+        o.type("cboCodice", "p1");
+        o.type("cboDescr", "Altro");
+        o.click("cmdSalva");
+        QVERIFY(o.lastMessage().startsWith("Il codice p1 è già usato da un altro progetto"));
+        QCOMPARE(o.sql("SELECT descr FROM Progetti WHERE codice='P1'"), QStringLiteral("Ponte"));
+        QVERIFY(!QFileInfo::exists(o.f.data() + "/p1"));
+
+        // The project shown, saved as "p1", keeps its stored spelling.
+        QVERIFY(o.clickNode("PP1"));
+        o.type("cboCodice", "p1");
+        o.type("cboDescr", "Ponte nuovo");
+        o.click("cmdSalva");
+        QCOMPARE(o.sql("SELECT group_concat(codice||descr) FROM Progetti WHERE codice LIKE 'p1'"), QStringLiteral("P1Ponte nuovo"));
+        QVERIFY(!QFileInfo::exists(o.f.data() + "/p1"));
+
+        // An item code typed over a stored item's after Nuovo.
+        QVERIFY(o.clickNode("PP1"));
+        o.sheet(1);
+        o.click("cmdNuovo");
+        QCOMPARE(o.combo("cboCodice1")->currentText(), QStringLiteral("L12"));   // L11 is passed over
+        o.type("cboCodice1", "L11");
+        QTest::keyClicks(o.box("txtDescr1"), "Spalla");
+        o.click("cmdSalva");
+        QVERIFY(o.lastMessage().startsWith("Il codice L11 è già usato da un altro elemento"));
+        QCOMPARE(o.sql("SELECT group_concat(descr) FROM RighePRJ"), QStringLiteral("Pila"));
+    }
+
+    void itemsHaveFoldersAndNotesOfTheirOwn()
+    {
+        Opened o;
+        o.sql("INSERT INTO Progetti(codice,descr) VALUES('P1','Ponte')");
+        o.sql("INSERT INTO RighePRJ(codprj,livello,codice,descr) VALUES('P1',1,'2','Pila')");
+        QDir(o.f.data()).mkpath("P1/2");
+        o.open();
+        QVERIFY(o.clickNode("PP1"));
+        o.sheet(2);
+        o.type("cboCodice2", "2");
+        o.click("cmdSalva");
+        QCOMPARE(o.lastMessage(), QStringLiteral("Il codice 2 è già usato nel progetto P1 da un elemento di Livello 1: "
+                                                 "la cartella e le note sarebbero le stesse."));
+        o.type("cboCodice2", "p1");
+        o.click("cmdSalva");
+        QVERIFY(o.lastMessage().startsWith("Il codice p1 è il codice del progetto"));
+        QCOMPARE(o.sql("SELECT COUNT(*) FROM RighePRJ"), QStringLiteral("1"));
+
+        // After a level-1 item is shown, the level-2 sheet names no item, and
+        // saving there stores nothing over one.
+        o.sql("INSERT INTO RighePRJ(codprj,livello,codice,descr) VALUES('P1',2,'L21','Trave')");
+        o.w->CaricaProgetti();
+        QVERIFY(o.clickNode("L2CL21"));
+        QVERIFY(o.clickNode("L1C2"));
+        QVERIFY(o.combo("cboCodice2")->currentText().isEmpty());
+        QVERIFY(o.clickNode("L2CL21"));
+        QVERIFY(o.combo("cboCodice1")->currentText().isEmpty());
+        o.sheet(1);
+        o.click("cmdSalva");
+        QCOMPARE(o.sql("SELECT group_concat(descr) FROM RighePRJ"), QStringLiteral("Pila,Trave"));
+    }
+
+    void focusIntoTheTreeShowsNothing()
+    {
+        Opened o;
+        o.sql("INSERT INTO Progetti(codice,descr) VALUES('P1','Uno'),('P2','Due')");
+        o.open();
+        QApplication::setActiveWindow(o.w);
+        o.click("cmdNuovo");
+        o.type("cboDescr", "Nuovo progetto");
+        // Shift+Tab from the code box lands on the tree, first in the order.
+        o.combo("cboCodice")->setFocus();
+        QTest::keyClick(o.combo("cboCodice"), Qt::Key_Backtab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QTRY_VERIFY(o.w->tree()->hasFocus());
+        QCOMPARE(o.combo("cboCodice")->currentText(), QStringLiteral("P3"));
+        QCOMPARE(o.combo("cboDescr")->currentText(), QStringLiteral("Nuovo progetto"));
+        QVERIFY(!o.get<QToolButton>("cmdAllegati")->isEnabled());
+        QVERIFY(o.s.state.ProgettoCorrente.isEmpty());
+        // Tab leaves the notes box as every other box.
+        auto *note = o.get<QPlainTextEdit>("txtNote");
+        note->setFocus();
+        QTest::keyClick(note, Qt::Key_Tab);
+        QVERIFY(!note->hasFocus());
+        QVERIFY(note->toPlainText().isEmpty());
+        // Editable boxes complete nothing.
+        for (const char *name : {"cboCodice", "cboDescr", "cboCodCli", "cboCliente", "cboCodice1", "cboCodice2"})
+            QVERIFY2(!o.combo(name)->completer(), name);
+    }
+
+    void proposalsPassOverCodesWithFoldersOrDrawings()
+    {
+        Opened o;
+        // P1 was deleted: its folder and drawings stay; P2's drawings too.
+        QDir(o.f.data()).mkpath("P1");
+        o.sql("INSERT INTO Componenti(codprj,file) VALUES('P2','/x.dwg')");
+        o.open();
+        o.click("cmdNuovo");
+        QCOMPARE(o.combo("cboCodice")->currentText(), QStringLiteral("P3"));
+    }
+
+    void handOverFromTheClientSheetAndMissingFolders()
+    {
+        Opened o;
+        o.sql("INSERT INTO Progetti(codice,descr) VALUES('P1','Uno'),('P2','Due')");
+        o.sql("INSERT INTO RighePRJ(codprj,livello,codice,descr) VALUES('P1',1,'L11','a')");
+        o.open();
+        QVERIFY(o.clickNode("L1CL11"));
+        QVERIFY(o.clickNode("PP2"));
+        o.sheet(3);
+        {
+            std::unique_ptr<ComponentsSeen> seen(catchComponents());
+            o.click("cmdAllegati");
+            QVERIFY(seen->shown);
+            QCOMPARE(seen->codPrj, QStringLiteral("P2"));
+        }
+        // The missing project folder is made; the notes path is left for the file.
+        QVERIFY(QFileInfo(o.f.data() + "/P2").isDir());
+        QCOMPARE(o.s.state.FileNote, o.f.data() + "/P2/P2");
+        QVERIFY(!QFileInfo(o.s.state.FileNote).isDir());
+        QCOMPARE(o.s.state.LivelloCorrente, 3);
+        QVERIFY(!QFileInfo::exists(o.f.data() + "/P2/L11"));
+
+        // A project no longer stored is not handed over.
+        o.sql("DELETE FROM Progetti WHERE codice='P2'");
+        o.click("cmdAllegati");
+        QCOMPARE(o.lastMessage(), QStringLiteral("Codice Progetto NON Valido !"));
+    }
+
+    void newClientKeepsTheProjectsClient()
+    {
+        Opened o;
+        o.sql("INSERT INTO Clienti(codice,descr,indirizzo) VALUES(3,'Alfa','Via Roma 1')");
+        o.sql("INSERT INTO Progetti(codice,descr,codcli) VALUES('P1','Uno',3)");
+        o.open();
+        QVERIFY(o.clickNode("PP1"));
+        o.sheet(3);
+        // The register is opened and a client added meanwhile.
+        QObject::connect(o.w, &frmProgetti::clientRegisterRequested, o.w,
+                         [&o] { o.sql("INSERT INTO Clienti(codice,descr) VALUES(4,'Beta')"); });
+        o.click("cmdNuovoCliente");
+        QCOMPARE(o.combo("cboCodCli")->count(), 2);
+        QCOMPARE(o.combo("cboCodCli")->currentText(), QStringLiteral("3"));
+        QCOMPARE(o.combo("cboCliente")->currentText(), QStringLiteral("Alfa"));
+        QCOMPARE(o.get<QLabel>("Label4")->text(), QStringLiteral("Via Roma 1"));
+        o.click("cmdSalva");
+        QCOMPARE(o.sql("SELECT codcli FROM Progetti"), QStringLiteral("3"));
+    }
+
+    void unreadableStoredValues()
+    {
+        Opened o;
+        o.sql("INSERT INTO Progetti(codice,descr,data) VALUES('P1','Uno','2026-03-04'),('P2','Due','non una data')");
+        o.sql("INSERT INTO RighePRJ(codprj,livello,codice,descr) VALUES('P2',1,'../fuori','x')");
+        o.open();
+        QVERIFY(o.clickNode("PP1"));
+        QVERIFY(o.clickNode("PP2"));
+        QCOMPARE(o.get<QDateEdit>("DataProgetto")->text().trimmed(), QString());
+        o.type("cboDescr", "Due bis");
+        o.click("cmdSalva");
+        QCOMPARE(o.sql("SELECT descr||'|'||data FROM Progetti WHERE codice='P2'"), QStringLiteral("Due bis|non una data"));
+        // An item code that cannot be a folder is never made one.
+        QVERIFY(o.clickNode("L1C../fuori"));
+        o.click("cmdAllegati");
+        QVERIFY(o.lastMessage().contains("nome di una cartella"));
+        QVERIFY(!QFileInfo::exists(o.f.root() + "/fuori"));
+        QVERIFY(!QFileInfo::exists(o.f.data() + "/fuori"));
+    }
+
+    void projectFolderThroughALinkIsRefused()
+    {
+        Opened o;
+        QTemporaryDir outside;
+        QVERIFY(QFile::link(outside.path(), o.f.data() + "/P7"));
+        o.open();
+        o.type("cboCodice", "P7");
+        o.click("cmdSalva");
+        QVERIFY(o.lastMessage().contains("porta fuori dalla cartella dati"));
+        QCOMPARE(o.sql("SELECT COUNT(*) FROM Progetti"), QStringLiteral("0"));
     }
 
     void svuotaCampiIgnoresLetterCase()
