@@ -15,6 +15,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QLayout>
 #include <QLocale>
 #include <QTimer>
@@ -58,11 +59,14 @@ bool frmMain::Form_Load()
     Timer1_Timer();
     s.ContatoreComponenti = 0;
     s.PercorsoDati = programFolder;
-    ui->lblServer->setText(s.PercorsoDati);
+    s.CartellaConfigurata.clear();
+    s.ServerScelto.clear();
     if (SettingsFiles::read(s, programFolder))
-        ui->lblServer->setText(s.PercorsoDati);
+        s.CartellaConfigurata = s.PercorsoDati;
 
+    const QString configured = s.PercorsoDati;
     const QString error = ApriArchivio(s, m_session.archive, programFolder);
+    ui->lblServer->setText(s.PercorsoDati);
     if (!error.isEmpty()) {
         MessageBox::show(this,
                          QStringLiteral("Impossibile aprire l'archivio %1\n\n%2")
@@ -70,6 +74,14 @@ bool frmMain::Form_Load()
                          MessageBox::Buttons::Ok, MessageBox::Icon::Critical);
         return false;
     }
+    // The configured folder held no archive: the one beside the program is in
+    // use for this run, and the user must know the shared data is not.
+    if (s.PercorsoDati != configured)
+        MessageBox::show(this,
+                         QStringLiteral("La cartella dati %1 non è raggiungibile o non contiene l'archivio.\n"
+                                        "Viene usato l'archivio %2.")
+                             .arg(configured, m_session.archive.path()),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
 
     RecordView &config = m_session.archive.configuration();
     const qint64 rows = config.count();
@@ -192,12 +204,23 @@ void frmMain::cmdServer_Click()
 {
     if (!MessageBox::ask(this, QStringLiteral("Confermi la Configurazione del Server ?")))
         return;
-    const QString chosen = FileDialog::getOpenFileName(this, QStringLiteral("VELBOR.MDB"));
+    // The dialog opens on the archive in use; an archive there spelt in
+    // another letter case is preset by its real name, so it can be confirmed.
+    RunState &s = m_session.state;
+    const QString archive = archivePathIn(s.PercorsoDati);
+    const QString initial = QFileInfo::exists(archive) ? archive : Paths::join(s.PercorsoDati, QStringLiteral("VELBOR.MDB"));
+    const QString chosen = FileDialog::getOpenFileName(this, initial);
     if (chosen.isEmpty())
         return;
     const QString folder = Paths::folderOf(chosen);
-    if (!folder.isEmpty())
-        m_session.state.PercorsoDati = folder;
+    if (folder.isEmpty())
+        return;
+    // The archive and every folder of this run stay as opened at start; the
+    // choice is written to SERVER.DAT at exit.
+    s.ServerScelto = folder;
+    MessageBox::show(this,
+                     QStringLiteral("La nuova cartella dati (%1) sarà usata dal prossimo avvio del programma.").arg(folder),
+                     MessageBox::Buttons::Ok, MessageBox::Icon::Information);
 }
 
 bool frmMain::Form_Unload()

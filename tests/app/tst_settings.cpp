@@ -203,6 +203,29 @@ private slots:
         QCOMPARE(readBytes(f.program() + "/MAXPRJ.DAT"), QByteArray(" 7\r\n"));
     }
 
+    void nextStartsFolder_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("configured");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("chosen during the run") << "/srv/scelta" << "/srv/conf" << "/srv/scelta";
+        QTest::newRow("configured, even if unreachable") << "" << "/srv/conf" << "/srv/conf";
+        QTest::newRow("none: the folder in use") << "" << "" << "/programma";
+    }
+    void nextStartsFolder()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, configured);
+        QFETCH(QString, expected);
+        TestFolders f;
+        RunState s;
+        s.PercorsoDati = "/programma";
+        s.ServerScelto = chosen;
+        s.CartellaConfigurata = configured;
+        QCOMPARE(SettingsFiles::write(s, f.program()), QString());
+        QCOMPARE(readBytes(f.program() + "/SERVER.DAT"), (expected + "\r\n").toUtf8());
+    }
+
     void missingFilesChangeNothing()
     {
         TestFolders f;
