@@ -16,6 +16,8 @@
 #include <QDateTime>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QLayout>
 #include <QLocale>
 #include <QTimer>
@@ -90,7 +92,7 @@ bool frmMain::Form_Load()
             s.NomeScheda(n) = config.text(QStringLiteral("sk%1").arg(n));
             s.PrefissoScheda(n) = config.text(QStringLiteral("pre%1").arg(n));
         }
-        ui->lblDItta->setText(config.text(u"descr"));
+        showCompanyName(config.text(u"descr"));
         ui->lblIndirizzo->setText(config.text(u"indirizzo"));
         ui->lblCitta->setText(config.text(u"cap") + QLatin1Char(' ') + config.text(u"citta") + QLatin1Char(' ')
                               + config.text(u"provincia"));
@@ -108,6 +110,26 @@ bool frmMain::Form_Load()
     m_timer->start();
     centerOnScreen(this);
     return true;
+}
+
+void frmMain::showCompanyName(const QString &name)
+{
+    // The whole name, on two lines and in smaller type when it needs them.
+    QLabel *label = ui->lblDItta;
+    const QSize room = label->contentsRect().size();
+    label->ensurePolished();
+    QFont font = label->font();
+    font.setBold(true);
+    int points = 15;
+    for (; points > 7; --points) {
+        font.setPointSize(points);
+        const QRect needed = QFontMetrics(font).boundingRect(QRect(QPoint(), room), Qt::TextWordWrap, name);
+        if (needed.width() <= room.width() && needed.height() <= room.height())
+            break;
+    }
+    label->setStyleSheet(QStringLiteral("color: #800000; font-size: %1pt; font-weight: bold;").arg(points));
+    label->setText(name);
+    label->setToolTip(points < 15 ? name : QString());
 }
 
 void frmMain::Timer1_Timer()

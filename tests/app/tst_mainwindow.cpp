@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "app/Startup.h"
 #include "app/frmMain.h"
+#include "data/basMain.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 
@@ -142,6 +143,36 @@ private slots:
         w.close();
         // The fallback never replaces the folder the user configured.
         QCOMPARE(readBytes(f.program() + "/SERVER.DAT"), ((choose ? f.data() : share) + "\r\n").toUtf8());
+    }
+
+    void theCompanyNameFitsItsHeader_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("fullSize");
+        QTest::newRow("short") << "Studio Rossi" << true;
+        QTest::newRow("long") << "Studio Tecnico Associato di Ingegneria e Architettura Bianchi, Rossi, Verdi & Partners S.r.l."
+                              << false;
+        QTest::newRow("long words") << "Ingegneriaearchitetturabianchi Progettazionestrutturale" << false;
+    }
+    void theCompanyNameFitsItsHeader()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, fullSize);
+        GuiFixture f;
+        QCOMPARE(sqlValue(f.programArchive(), QString("INSERT INTO Configura(descr) VALUES(%1)").arg(QuotaSQL(name))),
+                 QString());
+        Session s;
+        frmMain w(s);
+        QVERIFY(w.Form_Load());
+        w.show();
+        auto *header = w.findChild<QLabel *>("lblDItta");
+        QCOMPARE(header->text(), name);
+        header->ensurePolished();
+        const QSize room = header->contentsRect().size();
+        QVERIFY2(header->minimumSizeHint().width() <= room.width(), qPrintable(QString::number(header->minimumSizeHint().width())));
+        const int needed = header->wordWrap() ? header->heightForWidth(header->width()) : header->sizeHint().height();
+        QVERIFY2(needed <= room.height(), qPrintable(QString::number(needed)));
+        QCOMPARE(header->font().pointSize() == 15, fullSize);
     }
 
     void readsAWindows1252DataFolder()
