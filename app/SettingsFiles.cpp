@@ -73,10 +73,19 @@ bool read(RunState &state, const QString &programFolder)
     return fromFile;
 }
 
+QString nextDataFolder(const RunState &state)
+{
+    if (!state.ServerScelto.isEmpty())
+        return state.ServerScelto;
+    if (!state.CartellaConfigurata.isEmpty())
+        return state.CartellaConfigurata;
+    return state.PercorsoDati;
+}
+
 QString write(const RunState &state, const QString &programFolder)
 {
     QString error = writeFile(Paths::join(programFolder, kCounter), counterLine(state.ContatoreComponenti));
-    const QString serverError = writeFile(Paths::join(programFolder, kServer), serverLine(state.PercorsoDati));
+    const QString serverError = writeFile(Paths::join(programFolder, kServer), serverLine(nextDataFolder(state)));
     if (error.isEmpty())
         error = serverError;
     else if (!serverError.isEmpty())

@@ -9,6 +9,11 @@ namespace SettingsFiles {
 // not what it should be leaves its value as it was. Returns true when
 // SERVER.DAT gave the data folder.
 bool read(RunState &state, const QString &programFolder);
-// Writes MAXPRJ.DAT, then SERVER.DAT, each atomically. Returns the error, empty on success.
+// The folder SERVER.DAT is to name for the next start: the one chosen during
+// the run, else the configured one (even when it was unreachable this time),
+// else the one in use.
+QString nextDataFolder(const RunState &state);
+// Writes MAXPRJ.DAT, then SERVER.DAT (nextDataFolder), each atomically.
+// Returns the error, empty on success.
 QString write(const RunState &state, const QString &programFolder);
 }

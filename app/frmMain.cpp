@@ -15,6 +15,9 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QLayout>
 #include <QLocale>
 #include <QTimer>
@@ -58,11 +61,14 @@ bool frmMain::Form_Load()
     Timer1_Timer();
     s.ContatoreComponenti = 0;
     s.PercorsoDati = programFolder;
-    ui->lblServer->setText(s.PercorsoDati);
+    s.CartellaConfigurata.clear();
+    s.ServerScelto.clear();
     if (SettingsFiles::read(s, programFolder))
-        ui->lblServer->setText(s.PercorsoDati);
+        s.CartellaConfigurata = s.PercorsoDati;
 
+    const QString configured = s.PercorsoDati;
     const QString error = ApriArchivio(s, m_session.archive, programFolder);
+    ui->lblServer->setText(s.PercorsoDati);
     if (!error.isEmpty()) {
         MessageBox::show(this,
                          QStringLiteral("Impossibile aprire l'archivio %1\n\n%2")
@@ -70,6 +76,14 @@ bool frmMain::Form_Load()
                          MessageBox::Buttons::Ok, MessageBox::Icon::Critical);
         return false;
     }
+    // The configured folder held no archive: the one beside the program is in
+    // use for this run, and the user must know the shared data is not.
+    if (s.PercorsoDati != configured)
+        MessageBox::show(this,
+                         QStringLiteral("La cartella dati %1 non è raggiungibile o non contiene l'archivio.\n"
+                                        "Viene usato l'archivio %2.")
+                             .arg(configured, m_session.archive.path()),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
 
     RecordView &config = m_session.archive.configuration();
     const qint64 rows = config.count();
@@ -78,7 +92,7 @@ bool frmMain::Form_Load()
             s.NomeScheda(n) = config.text(QStringLiteral("sk%1").arg(n));
             s.PrefissoScheda(n) = config.text(QStringLiteral("pre%1").arg(n));
         }
-        ui->lblDItta->setText(config.text(u"descr"));
+        showCompanyName(config.text(u"descr"));
         ui->lblIndirizzo->setText(config.text(u"indirizzo"));
         ui->lblCitta->setText(config.text(u"cap") + QLatin1Char(' ') + config.text(u"citta") + QLatin1Char(' ')
                               + config.text(u"provincia"));
@@ -96,6 +110,26 @@ bool frmMain::Form_Load()
     m_timer->start();
     centerOnScreen(this);
     return true;
+}
+
+void frmMain::showCompanyName(const QString &name)
+{
+    // The whole name, on two lines and in smaller type when it needs them.
+    QLabel *label = ui->lblDItta;
+    const QSize room = label->contentsRect().size();
+    label->ensurePolished();
+    QFont font = label->font();
+    font.setBold(true);
+    int points = 15;
+    for (; points > 7; --points) {
+        font.setPointSize(points);
+        const QRect needed = QFontMetrics(font).boundingRect(QRect(QPoint(), room), Qt::TextWordWrap, name);
+        if (needed.width() <= room.width() && needed.height() <= room.height())
+            break;
+    }
+    label->setStyleSheet(QStringLiteral("color: #800000; font-size: %1pt; font-weight: bold;").arg(points));
+    label->setText(name);
+    label->setToolTip(points < 15 ? name : QString());
 }
 
 void frmMain::Timer1_Timer()
@@ -192,12 +226,23 @@ void frmMain::cmdServer_Click()
 {
     if (!MessageBox::ask(this, QStringLiteral("Confermi la Configurazione del Server ?")))
         return;
-    const QString chosen = FileDialog::getOpenFileName(this, QStringLiteral("VELBOR.MDB"));
+    // The dialog opens on the archive in use; an archive there spelt in
+    // another letter case is preset by its real name, so it can be confirmed.
+    RunState &s = m_session.state;
+    const QString archive = archivePathIn(s.PercorsoDati);
+    const QString initial = QFileInfo::exists(archive) ? archive : Paths::join(s.PercorsoDati, QStringLiteral("VELBOR.MDB"));
+    const QString chosen = FileDialog::getOpenFileName(this, initial);
     if (chosen.isEmpty())
         return;
     const QString folder = Paths::folderOf(chosen);
-    if (!folder.isEmpty())
-        m_session.state.PercorsoDati = folder;
+    if (folder.isEmpty())
+        return;
+    // The archive and every folder of this run stay as opened at start; the
+    // choice is written to SERVER.DAT at exit.
+    s.ServerScelto = folder;
+    MessageBox::show(this,
+                     QStringLiteral("La nuova cartella dati (%1) sarà usata dal prossimo avvio del programma.").arg(folder),
+                     MessageBox::Buttons::Ok, MessageBox::Icon::Information);
 }
 
 bool frmMain::Form_Unload()

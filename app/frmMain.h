@@ -54,6 +54,7 @@ private:
     // Asks for the exit; on Yes writes the settings files and ends the run.
     bool Form_Unload();
     void showClienti();
+    void showCompanyName(const QString &name);
     frmProgetti *ensureProgetti();
     static void bringToFront(QWidget *window);
 

@@ -1,5 +1,6 @@
 #include "frmElenco.h"
 
+#include "data/Dates.h"
 #include "data/basMain.h"
 #include "platform/MessageBox.h"
 #include "platform/Widgets.h"
@@ -59,8 +60,142 @@ void frmElenco::Form_Load()
         grid->insertRow(row);
         for (int c = 0; c < 5; ++c)
             grid->setItem(row, c, new QTableWidgetItem(cells[c]));
+        // The day itself, for a print with the whole year.
+        if (day.typeId() == QMetaType::QDate)
+            grid->item(row, 2)->setData(Qt::UserRole, day.toDate());
     }
     grid->setUpdatesEnabled(true);
+}
+
+namespace {
+constexpr int kTall = 1 << 20;   // no limit to a measured text's height
+
+// The text at the given point, wrapped to width and as tall as it needs:
+// words wrap, and a word wider than the width breaks anywhere rather than
+// being cut.
+PrintedText placed(const QFont &font, const QPaintDevice *device, const QPoint &at, int width, const QString &text,
+                   int align = Qt::AlignLeft)
+{
+    const QFontMetrics metrics(font, device);
+    PrintedText t{QRect(), text, font, align | Qt::AlignTop | Qt::TextWordWrap};
+    QRect needed = metrics.boundingRect(QRect(0, 0, width, kTall), t.flags, text);
+    if (needed.width() > width) {
+        t.flags = align | Qt::AlignTop | Qt::TextWrapAnywhere;
+        needed = metrics.boundingRect(QRect(0, 0, width, kTall), t.flags, text);
+    }
+    t.rect = QRect(at, QSize(width, needed.height()));
+    return t;
+}
+} // namespace
+
+QList<PrintedPage> frmElenco::layoutPages(const QPaintDevice *device, const QSize &area) const
+{
+    const RunState &s = m_session.state;
+    QString studio;
+    RecordView &config = m_session.archive.configuration();
+    if (config.count() > 0 && config.moveFirst() && config.hasCurrent())
+        studio = config.text(u"descr").trimmed();
+    // The client's name, when the register holds it.
+    QString client;
+    RecordView &clients = m_session.archive.clients();
+    if (clients.findFirst(QStringLiteral("codice=") + s.ClienteCorrente) && !clients.noMatch())
+        client = clients.text(u"descr");
+    const QString heading = QStringLiteral("Progetti del cliente %1%2")
+                                .arg(s.ClienteCorrente.trimmed(),
+                                     client.isEmpty() ? QString() : QStringLiteral(" - ") + client);
+    const QString today = Dates::dayText(QDate::currentDate());
+
+    const QFont studioFont(QStringLiteral("DejaVu Sans"), 10, QFont::Bold);
+    const QFont headFont(QStringLiteral("DejaVu Sans"), 9, QFont::Bold);
+    const QFont bodyFont(QStringLiteral("DejaVu Sans"), 9);
+    const QFontMetrics body(bodyFont, device);
+    const int gap = body.height();
+    const int pad = std::max(1, body.averageCharWidth() / 2);
+
+    // Column edges in proportion to the grid's.
+    int total = 0;
+    for (int w : kWidths)
+        total += w;
+    QVector<int> xs{0};
+    for (int w : kWidths)
+        xs.append(xs.last() + area.width() * w / total);
+
+    QList<PrintedPage> pages;
+    const QTableWidget *grid = ui->Grid1;
+    int row = 1;   // row 0 is the empty design row
+    do {
+        PrintedPage page;
+        // Date and page number at the right; studio and heading beside them,
+        // wrapped (and the heading in smaller type when long) so they never meet.
+        const QString stamp = QStringLiteral("%1   pag. %2").arg(today).arg(pages.size() + 1);
+        const int stampWidth = body.horizontalAdvance(stamp) + pad;
+        page.texts.append(placed(bodyFont, device, QPoint(area.width() - stampWidth, 0), stampWidth, stamp,
+                                 Qt::AlignRight));
+        const int left = std::max(1, area.width() - stampWidth - gap);
+        int y = 0;
+        if (!studio.isEmpty()) {
+            page.texts.append(placed(studioFont, device, QPoint(0, y), left, studio));
+            y = page.texts.last().rect.bottom() + 1 + pad;
+        }
+        QFont titleFont(QStringLiteral("DejaVu Sans"), 14, QFont::Bold);
+        PrintedText title = placed(titleFont, device, QPoint(0, y), left, heading);
+        for (int points = 13; points >= 9 && title.rect.height() > 2 * QFontMetrics(titleFont, device).height(); --points) {
+            titleFont.setPointSize(points);
+            title = placed(titleFont, device, QPoint(0, y), left, heading);
+        }
+        page.texts.append(title);
+        y = std::max(title.rect.bottom(), page.texts.first().rect.bottom()) + 1 + gap / 2;
+
+        int headerBottom = y;
+        for (int c = 0; c < 5; ++c) {
+            page.texts.append(placed(headFont, device, QPoint(xs[c] + pad, y), xs[c + 1] - xs[c] - 2 * pad,
+                                     QString::fromLatin1(kHeaders[c])));
+            headerBottom = std::max(headerBottom, page.texts.last().rect.bottom() + 1);
+        }
+        y = headerBottom + pad;
+        page.lines.append(QLine(0, y, area.width(), y));
+        y += pad + 1;
+
+        bool first = true;
+        for (; row < grid->rowCount(); ++row) {
+            QList<PrintedText> cells;
+            int bottom = y + body.height();
+            for (int c = 0; c < 5; ++c) {
+                const QTableWidgetItem *item = grid->item(row, c);
+                QString text = item ? item->text() : QString();
+                const QDate day = item ? item->data(Qt::UserRole).toDate() : QDate();
+                if (day.isValid())
+                    text = Dates::dayText(day);
+                cells.append(placed(bodyFont, device, QPoint(xs[c] + pad, y), xs[c + 1] - xs[c] - 2 * pad, text));
+                bottom = std::max(bottom, cells.last().rect.bottom() + 1);
+            }
+            // A row that does not fit goes whole to the next page; one taller
+            // than a whole page is cut at its foot.
+            if (bottom > area.height() && !first)
+                break;
+            for (PrintedText &cell : cells) {
+                if (cell.text.isEmpty())
+                    continue;
+                if (cell.rect.bottom() >= area.height())
+                    cell.rect.setBottom(area.height() - 1);
+                page.texts.append(cell);
+            }
+            y = bottom + pad;
+            first = false;
+        }
+        pages.append(page);
+    } while (row < grid->rowCount());
+    return pages;
+}
+
+void frmElenco::paintPage(QPainter &painter, const PrintedPage &page)
+{
+    for (const PrintedText &t : page.texts) {
+        painter.setFont(t.font);
+        painter.drawText(t.rect, t.flags, t.text);
+    }
+    for (const QLine &l : page.lines)
+        painter.drawLine(l);
 }
 
 void frmElenco::printTo(QPrinter *printer)
@@ -70,67 +205,12 @@ void frmElenco::printTo(QPrinter *printer)
         MessageBox::error(this, QStringLiteral("Impossibile avviare la stampa."));
         return;
     }
-    const QRect page = printer->pageLayout().paintRectPixels(printer->resolution());
-    const QRect area(0, 0, page.width(), page.height());
-    const double dpi = printer->resolution();
-
-    // The client's name, when the register holds it.
-    QString client;
-    RecordView &clients = m_session.archive.clients();
-    if (clients.findFirst(QStringLiteral("codice=") + m_session.state.ClienteCorrente) && !clients.noMatch())
-        client = clients.text(u"descr");
-    const QString heading = QStringLiteral("Progetti del cliente %1%2")
-                                .arg(m_session.state.ClienteCorrente.trimmed(),
-                                     client.isEmpty() ? QString() : QStringLiteral(" - ") + client);
-    const QString date = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
-
-    QFont titleFont(QStringLiteral("DejaVu Sans"), 14, QFont::Bold);
-    QFont headFont(QStringLiteral("DejaVu Sans"), 9, QFont::Bold);
-    QFont bodyFont(QStringLiteral("DejaVu Sans"), 9);
-    painter.setFont(bodyFont);
-    const int line = int(painter.fontMetrics().height() * 1.4);
-
-    // Column widths in proportion to the grid's.
-    int total = 0;
-    for (int w : kWidths)
-        total += w;
-    QVector<int> xs{0};
-    for (int w : kWidths)
-        xs.append(xs.last() + area.width() * w / total);
-
-    const QTableWidget *grid = ui->Grid1;
-    int row = 1;   // row 0 is the empty design row
-    int pageNumber = 1;
-    for (;;) {
-        int y = 0;
-        painter.setFont(titleFont);
-        painter.drawText(QRect(0, y, area.width(), int(dpi / 2)), Qt::AlignLeft | Qt::AlignVCenter, heading);
-        painter.setFont(bodyFont);
-        painter.drawText(QRect(0, y, area.width(), int(dpi / 2)), Qt::AlignRight | Qt::AlignVCenter,
-                         QStringLiteral("%1   pag. %2").arg(date).arg(pageNumber));
-        y += int(dpi / 2);
-        painter.setFont(headFont);
-        for (int c = 0; c < 5; ++c)
-            painter.drawText(QRect(xs[c] + 4, y, xs[c + 1] - xs[c] - 8, line), Qt::AlignLeft | Qt::AlignVCenter,
-                             QString::fromLatin1(kHeaders[c]));
-        y += line;
-        painter.drawLine(0, y, area.width(), y);
-        painter.setFont(bodyFont);
-        while (row < grid->rowCount() && y + line <= area.height()) {
-            for (int c = 0; c < 5; ++c) {
-                const QTableWidgetItem *item = grid->item(row, c);
-                const QRect cell(xs[c] + 4, y, xs[c + 1] - xs[c] - 8, line);
-                painter.drawText(cell, Qt::AlignLeft | Qt::AlignVCenter,
-                                 painter.fontMetrics().elidedText(item ? item->text() : QString(), Qt::ElideRight,
-                                                                  cell.width()));
-            }
-            y += line;
-            ++row;
-        }
-        if (row >= grid->rowCount())
-            break;
-        printer->newPage();
-        ++pageNumber;
+    const QSize area = printer->pageLayout().paintRectPixels(printer->resolution()).size();
+    const QList<PrintedPage> pages = layoutPages(printer, area);
+    for (int n = 0; n < pages.size(); ++n) {
+        if (n > 0)
+            printer->newPage();
+        paintPage(painter, pages[n]);
     }
     painter.end();
 }

@@ -3,9 +3,29 @@
 
 #include "data/Session.h"
 
+#include <QFont>
+#include <QLine>
+#include <QList>
+#include <QRect>
 #include <QWidget>
 
+class QPainter;
+class QPaintDevice;
 class QPrinter;
+
+// One text of a printed page: drawn into rect, which is as tall as the text
+// needs, with the flags it was measured with.
+struct PrintedText {
+    QRect rect;
+    QString text;
+    QFont font;
+    int flags = 0;
+};
+
+struct PrintedPage {
+    QList<PrintedText> texts;
+    QList<QLine> lines;
+};
 
 namespace Ui {
 class frmElenco;
@@ -20,6 +40,10 @@ public:
 
     // Prints the client's heading and the grid, as many pages as it takes.
     void printTo(QPrinter *printer);
+    // Where everything goes on pages of the given size (device units): the
+    // studio, the heading, the date and page number apart, every cell whole.
+    QList<PrintedPage> layoutPages(const QPaintDevice *device, const QSize &area) const;
+    static void paintPage(QPainter &painter, const PrintedPage &page);
 
 public slots:
     void cmdStampa_Click();

@@ -47,8 +47,18 @@ QList<QLineEdit *> frmConfigura::fieldBoxes() const
 void frmConfigura::Form_Load()
 {
     RecordView &config = m_session.archive.configuration();
-    if (config.count() < 1 || !config.moveFirst() || !config.hasCurrent())
+    if (config.count() < 1 || !config.moveFirst() || !config.hasCurrent()) {
+        // No configuration yet: the names and prefixes in use start the boxes,
+        // so a confirm that only sets the company keeps them.
+        const RunState &s = m_session.state;
+        QLineEdit *const names[3] = {ui->txtNome1, ui->txtNome2, ui->txtNome3};
+        QLineEdit *const prefixes[3] = {ui->txtPre1, ui->txtPre2, ui->txtPre3};
+        for (int n = 1; n <= 3; ++n) {
+            names[n - 1]->setText(s.NomeScheda(n));
+            prefixes[n - 1]->setText(s.PrefissoScheda(n));
+        }
         return;
+    }
     const QList<QLineEdit *> boxes = fieldBoxes();
     for (int i = 0; i < boxes.size(); ++i)
         boxes[i]->setText(config.text(QString::fromLatin1(kFields[i])));

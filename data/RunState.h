@@ -18,6 +18,8 @@ private:
 
 struct RunState {
     QString PercorsoDati;            // data folder, no trailing separator
+    QString CartellaConfigurata;     // data folder SERVER.DAT named at start; empty when none
+    QString ServerScelto;            // data folder chosen during the run for the next start; empty when none
     int ContatoreComponenti = 0;     // last number given to a registered component file
     SheetTexts NomeScheda{QStringLiteral("Progetto"), QStringLiteral("Livello 1"), QStringLiteral("Livello 2")};
     SheetTexts PrefissoScheda{QStringLiteral("P"), QStringLiteral("L1"), QStringLiteral("L2")};

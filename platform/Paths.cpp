@@ -47,10 +47,29 @@ bool setWorkingFolder(const QString &folder)
 bool writeAtomically(const QString &path, const QByteArray &content, QString *error)
 {
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit())
+    // QSaveFile buffers, and a write that fails only when the buffer goes out
+    // (a full disk) leaves commit() still willing to rename a short file over
+    // the real one: every step is checked, and the old file stays on failure.
+    bool ok = file.open(QIODevice::WriteOnly);
+    for (qint64 done = 0; ok && done < content.size();) {
+        // A short write is retried, so the next one tells the system's reason.
+        const qint64 n = file.write(content.constData() + done, content.size() - done);
+        ok = n > 0;
+        done += n;
+    }
+    ok = ok && file.flush() && file.error() == QFileDevice::NoError;
+    QString reason = file.error() == QFileDevice::NoError ? QStringLiteral("scrittura incompleta") : file.errorString();
+    if (ok) {
+        ok = file.commit();
+        reason = file.errorString();
+    } else if (file.isOpen()) {
+        file.cancelWriting();
+        file.commit();   // removes the temporary file, leaves the old one
+    }
+    if (ok)
         return true;
     if (error)
-        *error = QStringLiteral("Impossibile scrivere %1: %2").arg(path, file.errorString());
+        *error = QStringLiteral("Impossibile salvare il file %1: %2").arg(QDir::toNativeSeparators(path), reason);
     return false;
 }
 

@@ -32,3 +32,4 @@ velbor_fuzz_target(criterion velbor_core)
 
 velbor_gui_test(tst_clienti clients/tst_clienti.cpp)
 velbor_gui_test(tst_badinput reliability/tst_badinput.cpp)
+velbor_gui_test(tst_elenco clients/tst_elenco.cpp)

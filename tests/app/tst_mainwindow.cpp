@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "app/Startup.h"
 #include "app/frmMain.h"
+#include "data/basMain.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 
@@ -13,7 +14,33 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
+// Caps the size of every file this process writes, as a full disk would.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        m_ok = getrlimit(RLIMIT_FSIZE, &m_old) == 0;
+        rlimit capped = m_old;
+        capped.rlim_cur = bytes;
+        m_ok = m_ok && setrlimit(RLIMIT_FSIZE, &capped) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        if (m_ok)
+            setrlimit(RLIMIT_FSIZE, &m_old);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    rlimit m_old{};
+    bool m_ok = false;
+};
+
 QString label(QWidget *w, const char *name)
 {
     return w->findChild<QLabel *>(name)->text();
@@ -84,20 +111,68 @@ private slots:
         QCOMPARE(s.state.PrefissoScheda(3), QStringLiteral("SP"));
     }
 
-    void fallsBackToTheProgramFolder()
+    void fallsBackToTheProgramFolderAndSaysSo_data()
     {
+        QTest::addColumn<bool>("choose");
+        QTest::newRow("configured folder kept") << false;
+        QTest::newRow("folder chosen with Server") << true;
+    }
+    void fallsBackToTheProgramFolderAndSaysSo()
+    {
+        QFETCH(bool, choose);
         GuiFixture f;
-        writeBytes(f.program() + "/SERVER.DAT", "/nessuna/cartella\r\n");
+        const QString share = f.root() + "/condivisa";
+        writeBytes(f.program() + "/SERVER.DAT", (share + "\r\n").toUtf8());
         Session s;
         frmMain w(s);
         QVERIFY(w.Form_Load());
         QCOMPARE(s.state.PercorsoDati, f.program());
         QCOMPARE(s.archive.path(), f.programArchive());
-        // The label keeps what SERVER.DAT said.
-        QCOMPARE(label(&w, "lblServer"), QStringLiteral("/nessuna/cartella"));
+        QCOMPARE(label(&w, "lblServer"), f.program());
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().first().text,
+                 QString("La cartella dati %1 non è raggiungibile o non contiene l'archivio.\n"
+                         "Viene usato l'archivio %2.").arg(share, f.programArchive()));
+        QCOMPARE(MessageBox::shown().first().icon, MessageBox::Icon::Exclamation);
+        if (choose) {
+            MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+            FileDialog::setNextFileName(f.dataArchive());
+            QTest::mouseClick(w.findChild<QPushButton *>("cmdServer"), Qt::LeftButton);
+        }
         MessageBox::setNextAnswer(MessageBox::Answer::Yes);
         w.close();
-        QCOMPARE(readBytes(f.program() + "/SERVER.DAT"), (f.program() + "\r\n").toUtf8());
+        // The fallback never replaces the folder the user configured.
+        QCOMPARE(readBytes(f.program() + "/SERVER.DAT"), ((choose ? f.data() : share) + "\r\n").toUtf8());
+    }
+
+    void theCompanyNameFitsItsHeader_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("fullSize");
+        QTest::newRow("short") << "Studio Rossi" << true;
+        QTest::newRow("long") << "Studio Tecnico Associato di Ingegneria e Architettura Bianchi, Rossi, Verdi & Partners S.r.l."
+                              << false;
+        QTest::newRow("long words") << "Ingegneriaearchitetturabianchi Progettazionestrutturale" << false;
+    }
+    void theCompanyNameFitsItsHeader()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, fullSize);
+        GuiFixture f;
+        QCOMPARE(sqlValue(f.programArchive(), QString("INSERT INTO Configura(descr) VALUES(%1)").arg(QuotaSQL(name))),
+                 QString());
+        Session s;
+        frmMain w(s);
+        QVERIFY(w.Form_Load());
+        w.show();
+        auto *header = w.findChild<QLabel *>("lblDItta");
+        QCOMPARE(header->text(), name);
+        header->ensurePolished();
+        const QSize room = header->contentsRect().size();
+        QVERIFY2(header->minimumSizeHint().width() <= room.width(), qPrintable(QString::number(header->minimumSizeHint().width())));
+        const int needed = header->wordWrap() ? header->heightForWidth(header->width()) : header->sizeHint().height();
+        QVERIFY2(needed <= room.height(), qPrintable(QString::number(needed)));
+        QCOMPARE(header->font().pointSize() == 15, fullSize);
     }
 
     void readsAWindows1252DataFolder()
@@ -173,6 +248,30 @@ private slots:
         QCOMPARE(again.state.ContatoreComponenti, 42);
     }
 
+    void aFailedExitWriteIsShownAndKeepsTheOldFiles()
+    {
+        GuiFixture f;
+        writeBytes(f.program() + "/SERVER.DAT", (f.data() + "\r\n").toUtf8());
+        writeBytes(f.program() + "/MAXPRJ.DAT", " 3\r\n");
+        Session s;
+        frmMain w(s);
+        QVERIFY(w.Form_Load());
+        w.show();
+        s.state.ContatoreComponenti = 4;
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        MessageBox::setNextAnswer(MessageBox::Answer::Ok);
+        {
+            FileSizeLimit full(0);
+            QVERIFY(full.ok());
+            w.close();
+        }
+        const QString shown = MessageBox::shown().last().text;
+        QVERIFY2(shown.contains(f.program() + "/SERVER.DAT") && shown.contains(f.program() + "/MAXPRJ.DAT"),
+                 qPrintable(shown));
+        QCOMPARE(readBytes(f.program() + "/SERVER.DAT"), (f.data() + "\r\n").toUtf8());
+        QCOMPARE(readBytes(f.program() + "/MAXPRJ.DAT"), QByteArray(" 3\r\n"));
+    }
+
     void clockTicks()
     {
         GuiFixture f;
@@ -228,7 +327,7 @@ private slots:
         QTRY_VERIFY(!w.autore());
     }
 
-    void serverChoice()
+    void serverChoiceTakesEffectAtTheNextStart()
     {
         GuiFixture f;
         Session s;
@@ -240,28 +339,61 @@ private slots:
         QTest::mouseClick(server, Qt::LeftButton);
         QCOMPARE(MessageBox::shown().last().text, QStringLiteral("Confermi la Configurazione del Server ?"));
         QVERIFY(FileDialog::initialNames().isEmpty());
-        QCOMPARE(s.state.PercorsoDati, f.program());
 
         MessageBox::setNextAnswer(MessageBox::Answer::Yes);
         FileDialog::setNextFileName(QString());
         QTest::mouseClick(server, Qt::LeftButton);
-        QCOMPARE(FileDialog::initialNames(), QStringList({"VELBOR.MDB"}));
-        QCOMPARE(s.state.PercorsoDati, f.program());
+        QCOMPARE(MessageBox::shown().size(), 2);
+        QVERIFY(s.state.ServerScelto.isEmpty());
 
         MessageBox::setNextAnswer(MessageBox::Answer::Yes);
         FileDialog::setNextFileName(f.data() + "/qualsiasi.txt");
         QTest::mouseClick(server, Qt::LeftButton);
-        QCOMPARE(s.state.PercorsoDati, f.data());
-        // The running program keeps its folder and label until the next start.
+        QCOMPARE(MessageBox::shown().last().text,
+                 QString("La nuova cartella dati (%1) sarà usata dal prossimo avvio del programma.").arg(f.data()));
+        // Records, project folders, notes and component names all stay with the
+        // folder opened at start until the next start.
+        QCOMPARE(s.state.PercorsoDati, f.program());
         QCOMPARE(s.archive.path(), f.programArchive());
         QCOMPARE(label(&w, "lblServer"), f.program());
 
         MessageBox::setNextAnswer(MessageBox::Answer::Yes);
         w.close();
+        QCOMPARE(readBytes(f.program() + "/SERVER.DAT"), (f.data() + "\r\n").toUtf8());
         Session next;
         frmMain again(next);
         QVERIFY(again.Form_Load());
         QCOMPARE(next.archive.path(), f.dataArchive());
+        QCOMPARE(next.state.PercorsoDati, f.data());
+    }
+
+    void serverDialogPresetsTheArchivesRealName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("preset");
+        QTest::newRow("usual spelling") << "Velbor.mdb" << "Velbor.mdb";
+        QTest::newRow("upper case") << "VELBOR.MDB" << "VELBOR.MDB";
+        QTest::newRow("mixed case") << "velbor.MDB" << "velbor.MDB";
+        QTest::newRow("archive gone") << "" << "VELBOR.MDB";
+    }
+    void serverDialogPresetsTheArchivesRealName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, preset);
+        GuiFixture f;
+        if (!name.isEmpty() && name != "Velbor.mdb")
+            QVERIFY(QFile::rename(f.dataArchive(), f.data() + "/" + name));
+        writeBytes(f.program() + "/SERVER.DAT", (f.data() + "\r\n").toUtf8());
+        Session s;
+        frmMain w(s);
+        QVERIFY(w.Form_Load());
+        QCOMPARE(s.state.PercorsoDati, f.data());
+        if (name.isEmpty())
+            QVERIFY(QFile::remove(f.dataArchive()));
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        QTest::mouseClick(w.findChild<QPushButton *>("cmdServer"), Qt::LeftButton);
+        // The dialog starts in the data folder in use.
+        QCOMPARE(FileDialog::initialNames(), QStringList(f.data() + "/" + preset));
     }
 
     void messageBoxesSpeakItalian()

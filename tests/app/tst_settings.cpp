@@ -1,8 +1,76 @@
 // SERVER.DAT and MAXPRJ.DAT: exact bytes, code pages and damaged files.
 #include "TestSupport.h"
 #include "app/SettingsFiles.h"
+#include "platform/Paths.h"
 
 #include <QtTest>
+
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+
+namespace {
+// Caps the size of every file this process writes, as a full disk would:
+// writes past the cap fail with EFBIG. The old cap comes back on destruction.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        m_ok = getrlimit(RLIMIT_FSIZE, &m_old) == 0;
+        rlimit capped = m_old;
+        capped.rlim_cur = bytes;
+        m_ok = m_ok && setrlimit(RLIMIT_FSIZE, &capped) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        if (m_ok)
+            setrlimit(RLIMIT_FSIZE, &m_old);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    rlimit m_old{};
+    bool m_ok = false;
+};
+
+// A 64 KB tmpfs mounted on a folder for the life of the object.
+class SmallDisk {
+public:
+    explicit SmallDisk(const QString &folder) : m_folder(folder)
+    {
+        QProcess mount;
+        mount.start("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder});
+        m_ok = mount.waitForFinished(10000) && mount.exitStatus() == QProcess::NormalExit && mount.exitCode() == 0;
+        m_error = QString::fromLocal8Bit(mount.readAllStandardError()).trimmed();
+        if (m_error.isEmpty())
+            m_error = mount.errorString();
+    }
+    ~SmallDisk()
+    {
+        if (m_ok)
+            QProcess::execute("umount", {m_folder});
+    }
+    bool ok() const { return m_ok; }
+    QString error() const { return m_error; }
+
+private:
+    QString m_folder;
+    QString m_error;
+    bool m_ok = false;
+};
+
+// Fills the file system holding folder until a write fails.
+void fill(const QString &folder)
+{
+    QFile filler(folder + "/riempitivo");
+    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return;
+    const QByteArray block(1024, 'f');
+    while (filler.write(block) > 0) {
+    }
+}
+} // namespace
 
 class TestSettings : public QObject {
     Q_OBJECT
@@ -63,6 +131,99 @@ private slots:
         SettingsFiles::read(s, f.program());
         QCOMPARE(s.PercorsoDati, folder);
         QCOMPARE(s.ContatoreComponenti, count);
+    }
+
+    void aFailedWriteKeepsTheOldFile_data()
+    {
+        QTest::addColumn<bool>("smallDisk");   // else a file size cap
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("fillFirst");
+        QTest::addColumn<int>("reason");        // errno the message must give
+        QTest::newRow("cap: short write") << false << 200000 << false << EFBIG;
+        QTest::newRow("cap: buffered write") << false << 100 << false << EFBIG;
+        QTest::newRow("full disk: short write") << true << 200000 << false << ENOSPC;
+        QTest::newRow("full disk: buffered write") << true << 100 << true << ENOSPC;
+    }
+    void aFailedWriteKeepsTheOldFile()
+    {
+        QFETCH(bool, smallDisk);
+        QFETCH(int, size);
+        QFETCH(bool, fillFirst);
+        QFETCH(int, reason);
+        TestFolders f;
+        const QString folder = f.root() + "/disco";
+        QVERIFY(QDir(f.root()).mkdir("disco"));
+        std::unique_ptr<SmallDisk> disk;
+        if (smallDisk) {
+            disk = std::make_unique<SmallDisk>(folder);
+            if (!disk->ok())
+                QSKIP(qPrintable("A 64 KB tmpfs could not be mounted (this needs root): " + disk->error()));
+        }
+        const QString path = folder + "/SERVER.DAT";
+        const QByteArray old = QByteArray("/srv/archivio\r\n").repeated(50);
+        writeBytes(path, old);
+        QCOMPARE(readBytes(path), old);
+        if (fillFirst)
+            fill(folder);
+        const QStringList before = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+
+        QString error;
+        bool written;
+        {
+            std::unique_ptr<FileSizeLimit> cap;
+            if (!smallDisk) {
+                cap = std::make_unique<FileSizeLimit>(rlim_t(size > 1000 ? 61440 : 0));
+                QVERIFY(cap->ok());
+            }
+            written = Paths::writeAtomically(path, QByteArray(size, 'x'), &error);
+        }
+        QVERIFY(!written);
+        QCOMPARE(readBytes(path), old);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), before);   // no temporary file left
+        QVERIFY2(error.contains(path) && error.contains(QString::fromLocal8Bit(std::strerror(reason))), qPrintable(error));
+        QVERIFY2(error.startsWith("Impossibile salvare il file"), qPrintable(error));
+    }
+
+    void failedSettingsWritesKeepBothOldFiles()
+    {
+        TestFolders f;
+        writeBytes(f.program() + "/SERVER.DAT", "/srv/vecchia\r\n");
+        writeBytes(f.program() + "/MAXPRJ.DAT", " 7\r\n");
+        RunState s;
+        s.PercorsoDati = "/srv/nuova";
+        s.ContatoreComponenti = 8;
+        QString error;
+        {
+            FileSizeLimit cap(0);
+            QVERIFY(cap.ok());
+            error = SettingsFiles::write(s, f.program());
+        }
+        QVERIFY2(error.contains("SERVER.DAT") && error.contains("MAXPRJ.DAT"), qPrintable(error));
+        QCOMPARE(readBytes(f.program() + "/SERVER.DAT"), QByteArray("/srv/vecchia\r\n"));
+        QCOMPARE(readBytes(f.program() + "/MAXPRJ.DAT"), QByteArray(" 7\r\n"));
+    }
+
+    void nextStartsFolder_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("configured");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("chosen during the run") << "/srv/scelta" << "/srv/conf" << "/srv/scelta";
+        QTest::newRow("configured, even if unreachable") << "" << "/srv/conf" << "/srv/conf";
+        QTest::newRow("none: the folder in use") << "" << "" << "/programma";
+    }
+    void nextStartsFolder()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, configured);
+        QFETCH(QString, expected);
+        TestFolders f;
+        RunState s;
+        s.PercorsoDati = "/programma";
+        s.ServerScelto = chosen;
+        s.CartellaConfigurata = configured;
+        QCOMPARE(SettingsFiles::write(s, f.program()), QString());
+        QCOMPARE(readBytes(f.program() + "/SERVER.DAT"), (expected + "\r\n").toUtf8());
     }
 
     void missingFilesChangeNothing()

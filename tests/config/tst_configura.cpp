@@ -48,24 +48,29 @@ class TestConfigura : public QObject {
     };
 
 private slots:
-    void emptyArchiveShowsEmptyBoxesAndTheMainWindowsCaptions()
+    void freshInstallationStartsWithTheNamesInUse()
     {
         Opened o;
         QVERIFY(o.open());
         QCOMPARE(o.w->windowTitle(), QStringLiteral("CONFIGURAZIONE"));
-        for (const char *name : kBoxes)
-            QVERIFY2(box(o.w, name)->text().isEmpty(), name);
+        const QStringList inUse = {"Progetto", "Livello 1", "Livello 2", "P", "L1", "L2"};
+        for (int i = 0; i < 17; ++i)
+            QVERIFY2(box(o.w, kBoxes[i])->text() == (i < 11 ? QString() : inUse[i - 11]), kBoxes[i]);
         QCOMPARE(captions(o.w), QStringList({"Progetto", "Livello 1", "Livello 2"}));
         QCOMPARE(o.w->findChild<QTabWidget *>("STab1")->currentIndex(), 0);
 
-        // Confirming all-empty boxes writes one row of 17 empty texts.
+        // Confirming only a company name keeps the sheets' names and prefixes.
+        QTest::keyClicks(box(o.w, "txtDitta"), "Studio Rossi");
         QTest::mouseClick(o.w->findChild<QPushButton *>("cmdConferma"), Qt::LeftButton);
         QTRY_VERIFY(!o.main.configura());
-        QCOMPARE(sqlValue(o.f.programArchive(), "SELECT COUNT(*) FROM Configura"), QStringLiteral("1"));
         QCOMPARE(sqlValue(o.f.programArchive(),
-                          "SELECT COUNT(*) FROM Configura WHERE descr='' AND cf='' AND sk3='' AND pre3=''"),
-                 QStringLiteral("1"));
-        QCOMPARE(o.s.state.NomeScheda(3), QString());
+                          "SELECT COUNT(*)||'|'||descr||'|'||cf||'|'||sk1||'|'||sk2||'|'||sk3||'|'||pre1||'|'||pre2||'|'||pre3"
+                          " FROM Configura"),
+                 QStringLiteral("1|Studio Rossi||Progetto|Livello 1|Livello 2|P|L1|L2"));
+        for (int n = 1; n <= 3; ++n) {
+            QCOMPARE(o.s.state.NomeScheda(n), inUse[n - 1]);
+            QCOMPARE(o.s.state.PrefissoScheda(n), inUse[n + 2]);
+        }
     }
 
     void loadSelectsTheLastNamedTab()
@@ -98,29 +103,62 @@ private slots:
         QCOMPARE(tabs->tabText(1), QStringLiteral("Fase"));
     }
 
-    void confirmStoresAndTakesEffectAtOnce()
+    void confirmStoresEachBoxInItsOwnField_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("runWide");   // NomeSchedaN / PrefissoSchedaN, or empty
+        const char *const fields[17] = {"descr", "indirizzo", "citta", "cap", "provincia", "telefono",
+                                        "fax",   "email",     "sito",  "piva", "cf",       "sk1",
+                                        "sk2",   "sk3",       "pre1",  "pre2", "pre3"};
+        for (int i = 0; i < 17; ++i) {
+            QString runWide;
+            if (i >= 11)
+                runWide = QString(i < 14 ? "NomeScheda%1" : "PrefissoScheda%1").arg((i - 11) % 3 + 1);
+            QTest::newRow(kBoxes[i]) << i << QString(fields[i]) << runWide;
+        }
+    }
+    void confirmStoresEachBoxInItsOwnField()
+    {
+        QFETCH(int, index);
+        QFETCH(QString, field);
+        QFETCH(QString, runWide);
+        Opened o;
+        QVERIFY(o.open());
+        // A distinct value in every box, so a box stored in another's field shows.
+        for (int i = 0; i < 17; ++i) {
+            QLineEdit *b = box(o.w, kBoxes[i]);
+            b->clear();
+            QTest::keyClicks(b, QString("v%1 l'a").arg(i));
+        }
+        QTest::mouseClick(o.w->findChild<QPushButton *>("cmdConferma"), Qt::LeftButton);
+        QTRY_VERIFY(!o.main.configura());
+        const QString typed = QString("v%1 l'a").arg(index);
+        QCOMPARE(sqlValue(o.f.programArchive(), "SELECT " + field + " FROM Configura"), typed);
+        if (!runWide.isEmpty()) {
+            const int n = runWide.right(1).toInt();
+            const RunState &st = o.s.state;
+            QCOMPARE(runWide.startsWith("Nome") ? st.NomeScheda(n) : st.PrefissoScheda(n), typed);
+        }
+    }
+
+    void aSecondConfirmEditsTheSameRow()
     {
         Opened o;
         QVERIFY(o.open());
-        for (int i = 0; i < 17; ++i)
-            box(o.w, kBoxes[i])->setText(QStringLiteral("v%1 l'à").arg(i));
-        box(o.w, "txtNome1")->setText("Commessa");
-        box(o.w, "txtPre1")->setText("C");
+        QTest::keyClicks(box(o.w, "txtDitta"), "Prima");
+        box(o.w, "txtNome2")->clear();
+        QTest::keyClicks(box(o.w, "txtNome2"), "Parte");
         QTest::mouseClick(o.w->findChild<QPushButton *>("cmdConferma"), Qt::LeftButton);
         QTRY_VERIFY(!o.main.configura());
-        QCOMPARE(o.s.state.NomeScheda(1), QStringLiteral("Commessa"));
-        QCOMPARE(o.s.state.PrefissoScheda(1), QStringLiteral("C"));
-        QCOMPARE(o.s.state.NomeScheda(2), QStringLiteral("v12 l'à"));
-        QCOMPARE(sqlValue(o.f.programArchive(), "SELECT descr||'|'||cf||'|'||pre3 FROM Configura"),
-                 QStringLiteral("v0 l'à|v10 l'à|v16 l'à"));
 
-        // A second confirm edits the same row.
         o.main.findChild<QAction *>("mnuConfig")->trigger();
-        QCOMPARE(captions(o.main.configura()), QStringList({"Commessa", "v12 l'à", "v13 l'à"}));
-        box(o.main.configura(), "txtDitta")->setText("Nuova");
+        QCOMPARE(captions(o.main.configura()), QStringList({"Progetto", "Parte", "Livello 2"}));
+        box(o.main.configura(), "txtDitta")->clear();
+        QTest::keyClicks(box(o.main.configura(), "txtDitta"), "Nuova");
         QTest::mouseClick(o.main.configura()->findChild<QPushButton *>("cmdConferma"), Qt::LeftButton);
         QTRY_VERIFY(!o.main.configura());
-        QCOMPARE(sqlValue(o.f.programArchive(), "SELECT COUNT(*)||descr FROM Configura"), QStringLiteral("1Nuova"));
+        QCOMPARE(sqlValue(o.f.programArchive(), "SELECT COUNT(*)||descr||sk2 FROM Configura"), QStringLiteral("1NuovaParte"));
     }
 
     void cancelAndCloseBoxStoreNothing()

@@ -1,0 +1,97 @@
+// The printed project list of a client: every text whole, none over another.
+#include "TestSupport.h"
+#include "clients/frmElenco.h"
+#include "data/Dates.h"
+#include "data/basMain.h"
+
+#include <QPrinter>
+#include <QtTest>
+
+namespace {
+QString pdfText(const QString &pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    if (!p.waitForFinished(30000))
+        return QStringLiteral("(pdftotext non risponde)");
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QString withoutSpaces(QString text)
+{
+    return text.remove(QRegularExpression("\\s"));
+}
+} // namespace
+
+class TestElenco : public QObject {
+    Q_OBJECT
+
+private slots:
+    void printedPagesKeepEveryTextWholeAndApart_data()
+    {
+        QTest::addColumn<QString>("client");
+        QTest::addColumn<QString>("studio");
+        QTest::newRow("long client name")
+            << "Consorzio Intercomunale per la Gestione Associata dei Servizi Tecnici e Ambientali della Valle"
+            << "Studio Tecnico Associato Bianchi Rossi Verdi";
+        QTest::newRow("one word wider than the heading")
+            << "Ingegneriaarchitetturaurbanisticaprogettazionestrutturaleimpiantisticaambientale" << "Studio Verdi";
+        QTest::newRow("no studio configured") << "Rossi" << "";
+    }
+    void printedPagesKeepEveryTextWholeAndApart()
+    {
+        QFETCH(QString, client);
+        QFETCH(QString, studio);
+        SessionFixture fx;
+        if (!studio.isEmpty())
+            QCOMPARE(fx.sql("INSERT INTO Configura(descr) VALUES(" + QuotaSQL(studio) + ")"), QString());
+        QCOMPARE(fx.sql("INSERT INTO Clienti(codice,descr) VALUES(12," + QuotaSQL(client) + ")"), QString());
+        QStringList words;
+        for (int i = 1; i <= 60; ++i)
+            words << QString("parola%1").arg(i, 2, 10, QChar('0'));
+        for (int i = 1; i <= 70; ++i) {
+            const QString descr = i == 35 ? words.join(' ') : QString("Progetto %1").arg(i);
+            QCOMPARE(fx.sql(QString("INSERT INTO Progetti(codice,descr,data,reparto,operatore,codcli) "
+                                    "VALUES('P%1',%2,%3,'Strutture','Rossi',12)")
+                                .arg(i)
+                                .arg(QuotaSQL(descr), i == 36 ? "NULL" : "'2026-12-07'")),
+                     QString());
+        }
+        fx.s.state.ClienteCorrente = "12";
+        frmElenco list(fx.s);
+        list.setAttribute(Qt::WA_DeleteOnClose, false);
+
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        const QString pdf = fx.f.root() + "/elenco.pdf";
+        printer.setOutputFileName(pdf);
+        list.printTo(&printer);
+
+        const QSize area = printer.pageLayout().paintRectPixels(printer.resolution()).size();
+        const QList<PrintedPage> pages = list.layoutPages(&printer, area);
+        QVERIFY(pages.size() >= 2);
+        for (int p = 0; p < pages.size(); ++p) {
+            const QList<PrintedText> &texts = pages[p].texts;
+            QVERIFY(texts.size() > 6);
+            for (int i = 0; i < texts.size(); ++i) {
+                QVERIFY2(QRect(QPoint(), area).contains(texts[i].rect), qPrintable(texts[i].text));
+                for (int j = i + 1; j < texts.size(); ++j)
+                    QVERIFY2(!texts[i].rect.intersects(texts[j].rect),
+                             qPrintable(QString("page %1: \"%2\" over \"%3\"").arg(p + 1).arg(texts[i].text, texts[j].text)));
+            }
+        }
+
+        const QString text = pdfText(pdf);
+        const QStringList printed = text.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+        for (const QString &word : words)
+            QVERIFY2(printed.contains(word), qPrintable(word));
+        const QString compact = withoutSpaces(text);
+        for (const QString &whole : {client, studio, QStringLiteral("pag.%1").arg(pages.size())})
+            QVERIFY2(compact.contains(withoutSpaces(whole)), qPrintable(whole + "\n" + text.left(600)));
+        QVERIFY(printed.contains(Dates::dayText(QDate::currentDate())));
+        QVERIFY(printed.contains("07/12/2026"));
+    }
+};
+
+QTEST_MAIN(TestElenco)
+#include "tst_elenco.moc"
