@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <QProcess>
+
 #include "SqliteStore.h"
 
 #include <QDir>
@@ -75,4 +77,13 @@ QByteArray readBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString pdfText(const QString &pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    if (!p.waitForFinished(30000))
+        return QStringLiteral("(pdftotext non risponde)");
+    return QString::fromUtf8(p.readAllStandardOutput());
 }

@@ -9,6 +9,9 @@
 
 #include <memory>
 
+#include <csignal>
+#include <sys/resource.h>
+
 class TestFolders {
 public:
     TestFolders();
@@ -44,3 +47,30 @@ struct SessionFixture {
     SessionFixture();
     QString sql(const QString &statement) const { return sqlValue(f.dataArchive(), statement); }
 };
+
+// Caps the size of every file this process writes, as a full disk would:
+// writes past the cap fail with EFBIG. The old cap comes back on destruction.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        m_ok = getrlimit(RLIMIT_FSIZE, &m_old) == 0;
+        rlimit capped = m_old;
+        capped.rlim_cur = bytes;
+        m_ok = m_ok && setrlimit(RLIMIT_FSIZE, &capped) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        if (m_ok)
+            setrlimit(RLIMIT_FSIZE, &m_old);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    rlimit m_old{};
+    bool m_ok = false;
+};
+
+// The text of a PDF file as pdftotext lays it out.
+QString pdfText(const QString &pdf);

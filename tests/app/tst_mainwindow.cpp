@@ -18,28 +18,6 @@
 #include <sys/resource.h>
 
 namespace {
-// Caps the size of every file this process writes, as a full disk would.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        m_ok = getrlimit(RLIMIT_FSIZE, &m_old) == 0;
-        rlimit capped = m_old;
-        capped.rlim_cur = bytes;
-        m_ok = m_ok && setrlimit(RLIMIT_FSIZE, &capped) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        if (m_ok)
-            setrlimit(RLIMIT_FSIZE, &m_old);
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    rlimit m_old{};
-    bool m_ok = false;
-};
 
 QString label(QWidget *w, const char *name)
 {

@@ -68,14 +68,6 @@ QStringList gridRows(QTableWidget *grid)
     return rows;
 }
 
-QString pdfText(const QString &pdf)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-    if (!p.waitForFinished(30000))
-        return QStringLiteral("(pdftotext non risponde)");
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
 } // namespace
 
 class TestClienti : public QObject {

@@ -8,14 +8,6 @@
 #include <QtTest>
 
 namespace {
-QString pdfText(const QString &pdf)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-    if (!p.waitForFinished(30000))
-        return QStringLiteral("(pdftotext non risponde)");
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
 
 QString withoutSpaces(QString text)
 {
