@@ -141,6 +141,7 @@ void frmClienti::cmdNuovo_Click()
     ui->cboCodice->setEditText(m_proposed);
     ui->cboDescr->setEditText(QString());
     Pulisci();
+    ui->cboDescr->setFocus();
 }
 
 bool frmClienti::typedCode(qint32 *code, const QString &whenEmpty)

@@ -117,6 +117,39 @@ private:
 };
 } // namespace
 
+namespace {
+class TabLeaves : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key != Qt::Key_Tab && key != Qt::Key_Backtab)
+            return false;
+        auto *box = static_cast<QWidget *>(watched);
+        const bool forward = key == Qt::Key_Tab && !(static_cast<QKeyEvent *>(event)->modifiers() & Qt::ShiftModifier);
+        for (QWidget *w = forward ? box->nextInFocusChain() : box->previousInFocusChain(); w && w != box;
+             w = forward ? w->nextInFocusChain() : w->previousInFocusChain()) {
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled() && w->window() == box->window()
+                && !box->isAncestorOf(w)) {
+                w->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+                return true;
+            }
+        }
+        return false;
+    }
+};
+} // namespace
+
+void tabLeavesAtOnce(QWidget *dateBox)
+{
+    dateBox->installEventFilter(new TabLeaves(dateBox));
+}
+
 void choicesOnly(QComboBox *combo)
 {
     combo->setInsertPolicy(QComboBox::NoInsert);

@@ -33,6 +33,10 @@ Stored storeOrConflict(QWidget *parent, RecordView &view, bool fieldsSet);
 // still does.
 void choicesOnly(QComboBox *combo);
 
+// Tab and Shift+Tab leave a date box at once, as they leave every other box,
+// instead of walking through its day, month and year.
+void tabLeavesAtOnce(QWidget *dateBox);
+
 // Puts text in a box showing its start, where a long text is most readable.
 void showFromStart(QLineEdit *box, const QString &text);
 void showFromStart(QComboBox *combo, const QString &text);

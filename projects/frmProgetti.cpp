@@ -100,6 +100,7 @@ frmProgetti::frmProgetti(Session &session, QWidget *parent)
     for (int level = 0; level < 3; ++level) {
         // The lowest date stands for "no readable date" and shows blank.
         pickers[level]->setSpecialValueText(QStringLiteral(" "));
+        tabLeavesAtOnce(pickers[level]);
         connect(pickers[level], &QDateEdit::dateChanged, this, [this, level, pickers](const QDate &day) {
             if (day == pickers[level]->minimumDate()) {
                 m_pickerValue[level] = QDateTime();
@@ -472,7 +473,7 @@ bool frmProgetti::Visualizza(const QString &code)
         RecordView &clients = m_session.archive.clients();
         const bool client = clients.findFirst(QStringLiteral("codice=") + s.ClienteCorrente) && !clients.noMatch();
         if (client)
-            ui->cboCliente->setEditText(clients.text(u"descr"));
+            showFromStart(ui->cboCliente, clients.text(u"descr"));
         showClientLabels(client, false);
     } else {
         // Never leave a code on show above boxes that a save would write over it.
@@ -515,6 +516,7 @@ void frmProgetti::cmdNuovo_Click()
         // What is on show now is a new project, never the one shown before.
         m_shownProject.clear();
         ui->cboCodice->setEditText(code);
+        ui->cboDescr->setFocus();
         ui->cboDescr->setEditText(QString());
         for (QLineEdit *box : {ui->txtReparto, ui->txtUfficio, ui->txtOperatore, ui->txtTelefono, ui->txtEMail, ui->txtFax})
             box->clear();
@@ -530,6 +532,7 @@ void frmProgetti::cmdNuovo_Click()
         m_shownItem[level].clear();
         (level == 1 ? ui->txtDescr1 : ui->txtDescr2)->clear();
         levelCode(level)->setEditText(proposeCode(level, s.ProgettoCorrente));
+        (level == 1 ? ui->txtDescr1 : ui->txtDescr2)->setFocus();
     }
 }
 
@@ -953,7 +956,7 @@ void frmProgetti::cboCodCli_Click(int entry)
     RecordView &clients = m_session.archive.clients();
     const bool found = clients.findFirst(QStringLiteral("codice=") + code) && !clients.noMatch();
     if (found) {
-        ui->cboCliente->setEditText(clients.text(u"descr"));
+        showFromStart(ui->cboCliente, clients.text(u"descr"));
         m_session.state.ClienteCorrente = clients.text(u"codice");
     }
     showClientLabels(found, true);

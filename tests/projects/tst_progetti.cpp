@@ -674,6 +674,12 @@ private slots:
         o.open();
         QApplication::setActiveWindow(o.w);
         o.click("cmdNuovo");
+        // Nuovo puts the cursor where typing goes on; Tab leaves the date at once.
+        QTRY_VERIFY(o.combo("cboDescr")->hasFocus());
+        auto *date = o.get<QDateEdit>("DataProgetto");
+        date->setFocus();
+        QTest::keyClick(date, Qt::Key_Tab);
+        QVERIFY(!date->hasFocus());
         o.type("cboDescr", "Nuovo progetto");
         // Shift+Tab from the code box lands on the tree, first in the order.
         o.combo("cboCodice")->setFocus();
