@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QImage>
 #include <QImageReader>
+#include <QSet>
 #include <QPainter>
 #include <QStringDecoder>
 #include <QTextBlock>
@@ -1196,8 +1197,9 @@ private:
             m_fontText += QChar(char16_t((param < 0 ? param + 65536 : param) & 0xFFFF));
             m_skipChars = m_state.uc;
         } else if (w == "f") {
-            m_fontNumber = param;
-            m_fonts[param];
+            m_fontNumber = param >= 0 ? param : -1;
+            if (param >= 0)
+                m_fonts[param];
         } else if (w == "fcharset" && m_fontNumber >= 0) {
             m_fonts[m_fontNumber].charset = param;
         }
@@ -1383,20 +1385,21 @@ QByteArray fieldArgument(const QString &target)
 void appendHex(QByteArray &out, const QByteArray &bytes)
 {
     static const char digits[] = "0123456789abcdef";
+    constexpr qsizetype kLine = 64;   // bytes a line
     const qsizetype start = out.size();
-    const qsizetype lines = bytes.size() / 64 + 1;
+    const qsizetype lines = (bytes.size() + kLine - 1) / kLine;
     out.resize(start + bytes.size() * 2 + lines * 2);
     char *p = out.data() + start;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (i % 64 == 0) {
-            *p++ = '\r';
-            *p++ = '\n';
+    const uchar *in = reinterpret_cast<const uchar *>(bytes.constData());
+    for (qsizetype done = 0; done < bytes.size(); done += kLine) {
+        *p++ = '\r';
+        *p++ = '\n';
+        const uchar *end = in + std::min(kLine, bytes.size() - done);
+        for (; in < end; ++in) {
+            *p++ = digits[*in >> 4];
+            *p++ = digits[*in & 15];
         }
-        const uchar b = uchar(bytes.at(i));
-        *p++ = digits[b >> 4];
-        *p++ = digits[b & 15];
     }
-    out.truncate(p - out.constData());
 }
 
 struct WriterFont {
@@ -1412,6 +1415,8 @@ public:
     QByteArray run()
     {
         collect();
+        std::sort(m_fonts.begin(), m_fonts.end(),
+                  [](const WriterFont &a, const WriterFont &b) { return a.number < b.number; });
         m_out = "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(m_ansi) + "\\deff" + QByteArray::number(m_defaultFont)
                 + "\\uc1{\\fonttbl";
         for (const WriterFont &f : std::as_const(m_fonts)) {
@@ -1450,9 +1455,11 @@ private:
         const auto found = m_fontByName.constFind(family);
         if (found != m_fontByName.constEnd())
             return *found;
-        int number = 0;
-        for (const WriterFont &f : std::as_const(m_fonts))
-            number = std::max(number, f.number + 1);
+        // The lowest number the table leaves free.
+        while (m_usedFonts.contains(m_nextFont))
+            ++m_nextFont;
+        const int number = m_nextFont;
+        m_usedFonts.insert(number);
         m_fonts.append({number, 0, family});
         m_fontByName.insert(family, number);
         return number;
@@ -1476,6 +1483,9 @@ private:
             if (f.size() != 3)
                 continue;
             const WriterFont font{f[0].toInt(), f[1].toInt(), tableName(f[2].toString())};
+            if (font.number < 0 || m_usedFonts.contains(font.number))
+                continue;
+            m_usedFonts.insert(font.number);
             m_fonts.append(font);
             if (!font.name.isEmpty() && !m_fontByName.contains(font.name))
                 m_fontByName.insert(font.name, font.number);
@@ -1602,7 +1612,8 @@ private:
         QByteArray rowDef = "\\trowd\\trgaph108";
         const int width = 9000 / level;
         for (int c = 0; c < columns; ++c)
-            rowDef += "\\cellx" + QByteArray::number((c + 1) * width / columns);
+            rowDef += "\\clbrdrt\\brdrs\\clbrdrl\\brdrs\\clbrdrb\\brdrs\\clbrdrr\\brdrs\\cellx"
+                      + QByteArray::number((c + 1) * width / columns);
         const QByteArray cellEnd = level > 1 ? "\\nestcell" : "\\cell";
         const QByteArray itap = level > 1 ? "\\itap" + QByteArray::number(level) : QByteArray();
         for (int r = 0; r < rows; ++r) {
@@ -1670,14 +1681,13 @@ private:
     // the output does not depend on how the document split its text.
     void writeFragments(const QTextBlock &block)
     {
-        QByteArray groupCodes, groupBytes;
+        QByteArray groupCodes;   // of the group open in the output
         QString href;
         const auto closeGroup = [&] {
             if (groupCodes.isEmpty())
                 return;
-            m_out += '{' + groupCodes + ' ' + groupBytes + '}';
+            m_out += '}';
             groupCodes.clear();
-            groupBytes.clear();
         };
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
@@ -1706,16 +1716,20 @@ private:
                 codes += "\\cf" + QByteArray::number(colorIndex(f.foreground().color()));
             if (f.hasProperty(QTextFormat::BackgroundBrush))
                 codes += "\\highlight" + QByteArray::number(colorIndex(f.background().color()));
-            if (codes != groupCodes)
+            if (codes != groupCodes) {
                 closeGroup();
-            groupCodes = codes;
+                m_out += '{';
+                m_out += codes;
+                m_out += ' ';
+                groupCodes = codes;
+            }
             const QString text = fragment.text();
             if (f.isImageFormat() || f.objectType() != QTextFormat::NoObject) {
                 for (const QChar ch : text)
                     if (ch == QChar::ObjectReplacementCharacter)
-                        writeObject(groupBytes, f);
+                        writeObject(m_out, f);
             } else {
-                escape(groupBytes, text, m_ansiFont.value(font, true));
+                escape(m_out, text, m_ansiFont.value(font, true));
             }
         }
         closeGroup();
@@ -1783,6 +1797,8 @@ private:
     QByteArray m_out;
     QVector<WriterFont> m_fonts;
     QHash<QString, int> m_fontByName;
+    QSet<int> m_usedFonts;
+    int m_nextFont = 0;
     QHash<int, bool> m_ansiFont;
     QVector<QColor> m_colors;
     int m_ansi = 1252;

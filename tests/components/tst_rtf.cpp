@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QPainter>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTextBlock>
@@ -386,6 +387,17 @@ private slots:
         if (!blip.isEmpty()) {
             QCOMPARE(blips(out), QList<QByteArray>{blip});
             QCOMPARE(found[0].property(Rtf::Blip).toByteArray(), blip);
+            // And it is drawn: the picture is red.
+            QImage canvas(300, 100, QImage::Format_RGB32);
+            canvas.fill(Qt::white);
+            QPainter painter(&canvas);
+            doc.drawContents(&painter);
+            painter.end();
+            int red = 0;
+            for (int y = 0; y < canvas.height(); ++y)
+                for (int x = 0; x < canvas.width(); ++x)
+                    red += canvas.pixelColor(x, y) == QColor(Qt::red);
+            QVERIFY2(red >= int(size.width() * size.height() / 2), qPrintable(QString::number(red)));
         } else {
             QVERIFY2(out.contains(group), out);
         }
