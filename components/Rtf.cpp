@@ -33,12 +33,24 @@ constexpr int kMaxListLevel = 8;
 constexpr qsizetype kProgressStep = 1 << 18;
 
 const char *const kPlaceholder = "velbor-rtf:segnaposto";
-const char *const kDocGroups = "velborRtfDocGroups";
-const char *const kSectionGroups = "velborRtfSectionGroups";
-const char *const kFonts = "velborRtfFonts";
-const char *const kColors = "velborRtfColors";
-const char *const kAnsi = "velborRtfAnsi";
-const char *const kDefaultFont = "velborRtfDefaultFont";
+// What a document keeps for writing back lives in its resources, so that
+// clearing the document or loading other text drops it too.
+const char *const kDocGroups = "velbor-rtf:gruppi-documento";
+const char *const kSectionGroups = "velbor-rtf:gruppi-sezione";
+const char *const kFonts = "velbor-rtf:caratteri";
+const char *const kColors = "velbor-rtf:colori";
+const char *const kAnsi = "velbor-rtf:codifica";
+const char *const kDefaultFont = "velbor-rtf:carattere-predefinito";
+
+void setKept(QTextDocument *doc, const char *name, const QVariant &value)
+{
+    doc->addResource(QTextDocument::UserResource, QUrl(QString::fromLatin1(name)), value);
+}
+
+QVariant kept(const QTextDocument *doc, const char *name)
+{
+    return doc->resource(QTextDocument::UserResource, QUrl(QString::fromLatin1(name)));
+}
 
 int codepageOfCharset(int charset, int ansi)
 {
@@ -358,9 +370,12 @@ Pict parsePict(const QByteArray &in, qsizetype pos, qsizetype end)
 // any other field.
 bool hyperlinkTarget(const QByteArray &in, qsizetype pos, qsizetype end, QString *href)
 {
-    const qsizetype at = in.indexOf("\\fldinst", pos);
-    if (at < 0 || at >= end)
+    // Only within the field: a search to the end of the input for every
+    // field would make many fields quadratic.
+    const qsizetype found = QByteArrayView(in).sliced(pos, end - pos).indexOf("\\fldinst");
+    if (found < 0)
         return false;
+    const qsizetype at = pos + found;
     QString text;
     const char *d = in.constData();
     qsizetype i = at + 8;
@@ -1276,8 +1291,8 @@ private:
     // What the document keeps for writing back.
     void store()
     {
-        m_doc->setProperty(kDocGroups, m_docGroups);
-        m_doc->setProperty(kSectionGroups, m_sectionGroups);
+        setKept(m_doc, kDocGroups, m_docGroups);
+        setKept(m_doc, kSectionGroups, m_sectionGroups);
         QList<int> numbers = m_fonts.keys();
         std::sort(numbers.begin(), numbers.end());
         QVariantList fonts;
@@ -1285,13 +1300,13 @@ private:
             const Font &f = m_fonts[number];
             fonts << QVariant(QVariantList{number, f.charset, f.name});
         }
-        m_doc->setProperty(kFonts, fonts);
+        setKept(m_doc, kFonts, fonts);
         QVariantList colors;
         for (const QColor &c : std::as_const(m_colors))
             colors << c;
-        m_doc->setProperty(kColors, colors);
-        m_doc->setProperty(kAnsi, m_ansi);
-        m_doc->setProperty(kDefaultFont, m_defaultFont);
+        setKept(m_doc, kColors, colors);
+        setKept(m_doc, kAnsi, m_ansi);
+        setKept(m_doc, kDefaultFont, m_defaultFont);
     }
 
     const QByteArray &m_in;
@@ -1432,9 +1447,9 @@ public:
             m_out += ';';
         }
         m_out += "}\r\n";
-        m_out += m_doc->property(kDocGroups).toByteArray();
+        m_out += kept(m_doc, kDocGroups).toByteArray();
         writeListTables();
-        m_out += m_doc->property(kSectionGroups).toByteArray();
+        m_out += kept(m_doc, kSectionGroups).toByteArray();
         items(m_doc->rootFrame()->begin(), 0);
         m_out += "}\r\n";
         return m_out;
@@ -1477,7 +1492,7 @@ private:
     // The tables, as read and then in order of first use.
     void collect()
     {
-        const QVariantList fonts = m_doc->property(kFonts).toList();
+        const QVariantList fonts = kept(m_doc, kFonts).toList();
         for (const QVariant &v : fonts) {
             const QVariantList f = v.toList();
             if (f.size() != 3)
@@ -1490,15 +1505,15 @@ private:
             if (!font.name.isEmpty() && !m_fontByName.contains(font.name))
                 m_fontByName.insert(font.name, font.number);
         }
-        const QVariantList colors = m_doc->property(kColors).toList();
+        const QVariantList colors = kept(m_doc, kColors).toList();
         for (const QVariant &v : colors)
             m_colors.append(v.value<QColor>());
         if (m_colors.isEmpty())
             m_colors.append(QColor());
         bool ok = false;
-        const int ansi = m_doc->property(kAnsi).toInt(&ok);
+        const int ansi = kept(m_doc, kAnsi).toInt(&ok);
         m_ansi = ok && ansi > 0 ? ansi : 1252;
-        m_defaultFont = m_doc->property(kDefaultFont).toInt();
+        m_defaultFont = kept(m_doc, kDefaultFont).toInt();
         for (const WriterFont &f : std::as_const(m_fonts))
             if (f.number == m_defaultFont)
                 m_defaultFamily = f.name;
@@ -1829,8 +1844,6 @@ bool read(const QByteArray &data, QTextDocument *document, const std::function<b
 {
     const qsizetype start = data.startsWith("\xEF\xBB\xBF") ? 3 : 0;
     document->clear();
-    for (const char *name : {kDocGroups, kSectionGroups, kFonts, kColors, kAnsi, kDefaultFont})
-        document->setProperty(name, QVariant());
     if (!looksLikeRtf(data)) {
         QString text = Codepage::decodeText(start ? data.sliced(start) : data);
         text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));

@@ -281,6 +281,11 @@ private slots:
             at = found + piece.size();
         }
         QVERIFY2(!out.contains("pntext") && !out.contains("nonesttables x") && !out.contains("wmetafile8 00"), out);
+        // A cleared document keeps nothing of it.
+        doc.clear();
+        const QByteArray empty = Rtf::write(&doc);
+        for (const QByteArray &piece : kept)
+            QVERIFY2(!piece.startsWith('{') || !empty.contains(piece), empty);
     }
 
     void characterFormats_data()
@@ -683,6 +688,8 @@ private slots:
         QTest::newRow("many cells in a row") << "{\\rtf1 \\intbl " + QByteArray(20000 * 6, 'x').replace("xxxxxx", "c\\cell ") + "\\row}" << "c";
         QTest::newRow("many rows") << "{\\rtf1 " + QByteArray(20000 * 5, 'x').replace("xxxxx", "\\intbl r\\cell\\row ") + "}" << "r";
         QTest::newRow("list words without tables") << QByteArray("{\\rtf1 \\ls99999999\\ilvl-5 a{\\*\\listtable{\\list\\listid}}{\\listoverridetable\\ls}}") << "a";
+        QTest::newRow("many fields without instruction")
+            << "{\\rtf1 " + QByteArray(60000 * 20, 'x').replace("xxxxxxxxxxxxxxxxxxxx", "{\\field{\\fldrslt f}}") + "}" << "";
         QTest::newRow("field without instruction") << QByteArray("{\\rtf1 {\\field{\\fldrslt x}}{\\field{\\*\\fldinst HYPERLINK}{\\fldrslt y}}}") << "";
         QTest::newRow("nested rows out of order") << QByteArray("{\\rtf1 \\nestrow\\row\\intbl\\itap3\\row a\\cell\\nestcell\\itap0 b\\nestrow c}") << "c";
     }
