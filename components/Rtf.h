@@ -20,7 +20,8 @@
 //    unknown starred destinations in the text: an invisible inline object at
 //    their place (Raw property);
 //  - stylesheet, info, generator and other document groups, and headers and
-//    footers: kept on the document and written in the header;
+//    footers: kept in the document's resources (clearing the document drops
+//    them) and written in the header;
 //  - the font and colour tables (numbers kept, so kept groups still refer to
 //    the right entries; fonts and colours added by editing follow them).
 // Generated text (\listtext, \pntext, \nonesttables) and the alternative
