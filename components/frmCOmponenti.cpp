@@ -15,7 +15,15 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QEventLoop>
 #include <QMimeData>
+#include <QProgressDialog>
+#include <QTextDocument>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <memory>
 #include <QRegularExpression>
 #include <QTextCursor>
 
@@ -144,8 +152,22 @@ void frmCOmponenti::loadNotes()
         return;
     }
     m_notesOnDisk = contentOf(notes);
-    if (!m_notesOnDisk.isNull())
+    if (m_notesOnDisk.size() >= kLargeNotes) {
+        if (!readLargeNotes(m_notesOnDisk)) {
+            // A page not read whole is never written back over the file.
+            ui->RTF1->clear();
+            ui->RTF1->setReadOnly(true);
+            m_notesSaved = true;
+            MessageBox::show(this,
+                             QStringLiteral("Caricamento delle note annullato: il file %1 non è stato letto e "
+                                            "non verrà modificato.")
+                                 .arg(notes),
+                             MessageBox::Buttons::Ok, MessageBox::Icon::Information);
+            return;
+        }
+    } else if (!m_notesOnDisk.isNull()) {
         Rtf::read(m_notesOnDisk, ui->RTF1->document());
+    }
     // The page opens at its top; unchanged, it is never written back.
     ui->RTF1->moveCursor(QTextCursor::Start);
     ui->RTF1->document()->setModified(false);
@@ -303,6 +325,54 @@ void frmCOmponenti::Grid1_DblClick(int row)
 void frmCOmponenti::cmdChiudi_Click()
 {
     close();
+}
+
+bool frmCOmponenti::readLargeNotes(const QByteArray &data)
+{
+    std::atomic<int> percent{0};
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> finished{false};
+    QTextDocument *read = nullptr;
+    bool complete = false;
+    QThread *gui = thread();
+    // The document is made and filled in the worker, then handed to this thread.
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        auto *doc = new QTextDocument;
+        complete = Rtf::read(data, doc, [&](int p) {
+            percent = p;
+            return !cancel;
+        });
+        doc->moveToThread(gui);
+        read = doc;
+        finished = true;
+    }));
+    QProgressDialog progress(QStringLiteral("Caricamento delle note…"), QStringLiteral("Annulla"), 0, 100, this);
+    progress.setObjectName(QStringLiteral("prgNote"));
+    progress.setWindowTitle(QStringLiteral("Velbor"));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(300);
+    QEventLoop loop;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (progress.wasCanceled())
+            cancel = true;
+        if (finished)
+            loop.quit();
+        else
+            progress.setValue(percent);
+    });
+    worker->start();
+    poll.start(30);
+    loop.exec();
+    worker->wait();
+    progress.reset();
+    std::unique_ptr<QTextDocument> owned(read);
+    if (!complete || cancel)
+        return false;
+    // The editor shows the page it was given; the old one goes with the editor.
+    owned->setParent(ui->RTF1);
+    ui->RTF1->setDocument(owned.release());
+    return true;
 }
 
 bool frmCOmponenti::saveNotes()

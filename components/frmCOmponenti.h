@@ -15,6 +15,9 @@ class frmCOmponenti : public QDialog {
 
 public:
     explicit frmCOmponenti(Session &session, QWidget *parent = nullptr);
+
+    // Pages from this size on are read behind a progress dialog.
+    static constexpr qint64 kLargeNotes = 1024 * 1024;
     ~frmCOmponenti() override;
 
     // Fills the list and the notes page; the caller sets the fields first.
@@ -47,6 +50,9 @@ private:
     // save failed and the user keeps the window open.
     bool saveNotes();
     void loadNotes();
+    // Reads a large page off the interface thread behind a progress dialog
+    // that can be cancelled; false when cancelled (the page stays unread).
+    bool readLargeNotes(const QByteArray &data);
 
     Ui::frmCOmponenti *ui;
     Session &m_session;

@@ -10,7 +10,9 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
 #include <QTableWidget>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -401,6 +403,49 @@ private slots:
         Rtf::read(readBytes(o.s.state.FileNote), &back);
         QVERIFY(back.toPlainText().startsWith("Urgenteprima"));
         QCOMPARE(back.begin().begin().fragment().charFormat().fontWeight(), int(QFont::Bold));
+    }
+
+    void largeNotesLoadBehindAProgressDialog_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("read whole") << false;
+        QTest::newRow("cancelled") << true;
+    }
+    void largeNotesLoadBehindAProgressDialog()
+    {
+        QFETCH(bool, cancel);
+        Opened o;
+        QByteArray page = "{\\rtf1\\ansi ";
+        const QByteArray line = "una riga di note abbastanza lunga da riempire la pagina\\par\r\n";
+        while (page.size() < (cancel ? 8 : 1) * frmCOmponenti::kLargeNotes + 1)
+            page += line;
+        page += "fine}";
+        writeBytes(o.s.state.FileNote, page);
+        bool sawDialog = false;
+        QTimer::singleShot(0, [&] {
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (auto *dlg = qobject_cast<QProgressDialog *>(top); dlg && dlg->objectName() == "prgNote") {
+                    sawDialog = true;
+                    if (cancel)
+                        dlg->cancel();
+                }
+        });
+        o.open();
+        QVERIFY(sawDialog);
+        auto *notes = o.w->findChild<QTextEdit *>("RTF1");
+        if (cancel) {
+            QVERIFY(o.lastMessage().startsWith("Caricamento delle note annullato"));
+            QVERIFY(notes->isReadOnly());
+            QVERIFY(notes->toPlainText().isEmpty());
+        } else {
+            QVERIFY(notes->toPlainText().endsWith("pagina\nfine"));
+            QTest::keyClicks(notes, "x");
+            QVERIFY(notes->document()->isModified());
+            notes->document()->undo();
+            notes->document()->setModified(false);
+        }
+        o.click("cmdChiudi");
+        QCOMPARE(readBytes(o.s.state.FileNote), page);
     }
 
     void anotherWorkstationsNotesAreNeverOverwritten()
