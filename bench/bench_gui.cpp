@@ -10,7 +10,15 @@
 #include "projects/ProjectTreeModel.h"
 #include "projects/frmProgetti.h"
 
+#include "components/Rtf.h"
+
 #include <QApplication>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <cstdio>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -130,6 +138,53 @@ int runGuiBench(int argc, char **argv, const QString &folder)
                    dlg.CodPrj = "PGRANDE";
                    dlg.Form_Load();
                }));
+    }
+
+    // A notes page of 10 MB with pictures, against the same window without one.
+    {
+        QTextDocument page;
+        QTextCursor cursor(&page);
+        QRandomGenerator random(7);
+        for (int p = 0; p < 8; ++p) {
+            QImage noise(320, 320, QImage::Format_RGB32);
+            for (int y = 0; y < noise.height(); ++y)
+                for (int x = 0; x < noise.width(); ++x)
+                    noise.setPixel(x, y, random.generate());
+            const QString name = QStringLiteral("foto%1.png").arg(p);
+            page.addResource(QTextDocument::ImageResource, QUrl(name), noise);
+            cursor.insertImage(name);
+            cursor.insertBlock();
+        }
+        QByteArray rtf = Rtf::write(&page);
+        const QString paragraph = QStringLiteral("Sopralluogo del cantiere: misure della campata e appunti. ").repeated(4);
+        while (rtf.size() < 10 * 1024 * 1024) {
+            for (int i = 0; i < 2000; ++i) {
+                cursor.insertText(paragraph);
+                cursor.insertBlock();
+            }
+            rtf = Rtf::write(&page);
+        }
+        const QString notes = folder + "/note10mb";
+        QFile f(notes);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(rtf);
+        f.close();
+        const auto openAndClose = [&](const QString &file) {
+            return timeMs([&] {
+                session.state.FileNote = file;
+                frmCOmponenti dlg(session);
+                dlg.CodPrj = "P1";
+                dlg.Form_Load();
+                dlg.show();
+                QCoreApplication::processEvents();
+                dlg.close();
+            });
+        };
+        const double without = openAndClose(folder + "/nessuna-nota");
+        const double with = openAndClose(notes);
+        std::printf("notes page of %.1f MB with 8 pictures: components window opens and closes in %.0f ms, "
+                    "%.0f ms more than without notes (%.0f ms)\n",
+                    rtf.size() / 1048576.0, with, with - without, without);
     }
     return 0;
 }

@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QTableWidget>
 #include <QTextBlock>
@@ -446,6 +447,43 @@ private slots:
         }
         o.click("cmdChiudi");
         QCOMPARE(readBytes(o.s.state.FileNote), page);
+    }
+
+    void wordProcessorPagesSurviveTheWindow_data()
+    {
+        QTest::addColumn<QString>("sample");
+        for (const QString &name : QDir(VELBOR_SAMPLES).entryList({"*.rtf"}, QDir::Files))
+            QTest::newRow(qPrintable(name)) << name;
+    }
+    void wordProcessorPagesSurviveTheWindow()
+    {
+        QFETCH(QString, sample);
+        Opened o;
+        const QByteArray original = readBytes(QString(VELBOR_SAMPLES "/") + sample);
+        writeBytes(o.s.state.FileNote, original);
+        o.open();
+        o.click("cmdChiudi");
+        QCOMPARE(readBytes(o.s.state.FileNote), original);
+
+        // One letter typed at the end: pictures, cells, footnotes, links and
+        // list entries are all still in the bytes, counted without our reader.
+        o.open();
+        auto *notes = o.w->findChild<QTextEdit *>("RTF1");
+        notes->moveCursor(QTextCursor::End);
+        QTest::keyClicks(notes, "x");
+        o.click("cmdChiudi");
+        const QByteArray saved = readBytes(o.s.state.FileNote);
+        QVERIFY(saved != original);
+        // A \nonshppict group repeats a picture for old readers: one picture.
+        const auto count = [](const QByteArray &rtf, const char *word) {
+            // Whole control words only: \header is not \headery.
+            const QRegularExpression whole(QRegularExpression::escape(QString::fromLatin1(word)) + "(?![a-z])");
+            const QString text = QString::fromLatin1(rtf);
+            return int(text.count(whole)) - (qstrcmp(word, "\\pict") == 0 ? int(rtf.count("\\nonshppict")) : 0);
+        };
+        for (const char *word : {"\\pict", "\\cell", "\\footnote", "HYPERLINK", "\\header", "\\footer"})
+            QVERIFY2(count(saved, word) >= count(original, word) && (count(original, word) == 0) == (count(saved, word) == 0),
+                     qPrintable(QStringLiteral("%1: %2 -> %3").arg(word).arg(count(original, word)).arg(count(saved, word))));
     }
 
     void anotherWorkstationsNotesAreNeverOverwritten()
