@@ -10,6 +10,7 @@
 #include "platform/Widgets.h"
 #include "ui_frmCOmponenti.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -43,6 +44,13 @@ bool isComponentFile(const QString &path)
 QString sizeText(const QString &path)
 {
     return QString::number(isComponentFile(path) ? QFileInfo(QDir::fromNativeSeparators(path)).size() : 0);
+}
+
+// What tells one content of a notes file from another without keeping it:
+// null for a missing file.
+QByteArray fingerprint(const QByteArray &content)
+{
+    return content.isNull() ? QByteArray() : QCryptographicHash::hash(content, QCryptographicHash::Sha256);
 }
 
 // The content of a file as it is now; null when it is missing or unreadable.
@@ -151,9 +159,10 @@ void frmCOmponenti::loadNotes()
         ui->RTF1->setReadOnly(true);
         return;
     }
-    m_notesOnDisk = contentOf(notes);
-    if (m_notesOnDisk.size() >= kLargeNotes) {
-        if (!readLargeNotes(m_notesOnDisk)) {
+    const QByteArray content = contentOf(notes);
+    m_notesOnDisk = fingerprint(content);
+    if (content.size() >= kLargeNotes) {
+        if (!readLargeNotes(content)) {
             // A page not read whole is never written back over the file.
             ui->RTF1->clear();
             ui->RTF1->setReadOnly(true);
@@ -165,8 +174,8 @@ void frmCOmponenti::loadNotes()
                              MessageBox::Buttons::Ok, MessageBox::Icon::Information);
             return;
         }
-    } else if (!m_notesOnDisk.isNull()) {
-        Rtf::read(m_notesOnDisk, ui->RTF1->document());
+    } else if (!content.isNull()) {
+        Rtf::read(content, ui->RTF1->document());
     }
     // The page opens at its top; unchanged, it is never written back.
     ui->RTF1->moveCursor(QTextCursor::Start);
@@ -386,7 +395,7 @@ bool frmCOmponenti::saveNotes()
     QString error;
     QString target = path;
     const QByteArray now = contentOf(path);
-    if (now != m_notesOnDisk) {
+    if (fingerprint(now) != m_notesOnDisk) {
         // Saved by another workstation since this page was loaded: both stay.
         QString who = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
         who.remove(QRegularExpression(QStringLiteral("[^\\w.-]")));

@@ -57,8 +57,8 @@ private:
     Ui::frmCOmponenti *ui;
     Session &m_session;
     bool m_notesSaved = false;
-    // The notes file as it was when the page was loaded (null when missing),
-    // to see whether another workstation saved it meanwhile.
+    // Fingerprint of the notes file as it was when the page was loaded (null
+    // when missing), to see whether another workstation saved it meanwhile.
     QByteArray m_notesOnDisk;
 };
 
