@@ -10,6 +10,7 @@
 #include "projects/ProjectTreeModel.h"
 #include "projects/frmProgetti.h"
 
+#include "LatencyVfs.h"
 #include "components/Rtf.h"
 
 #include <QApplication>
@@ -47,6 +48,79 @@ double plainRead(const QString &path, const QStringList &queries)
     return ms;
 }
 } // namespace
+
+// Another workstation's save: every page this workstation holds is stale.
+void anotherWorkstationSaves(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_exec(db, "INSERT INTO maxcodice(codice,livello) VALUES(0,9); DELETE FROM maxcodice WHERE livello=9", nullptr,
+                 nullptr, nullptr);
+    sqlite3_close(db);
+}
+
+// Each command as a workstation gives it after another one saved, with the
+// archive behind a layer that waits on every file request.
+void networkShare(const QString &folder)
+{
+    const QString path = folder + "/Velbor.mdb";
+    SqliteStore::setVfs(QString::fromLatin1(LatencyVfs::install()));
+    struct Row {
+        QString name;
+        long requests[2];
+        double ms[2];
+    };
+    QVector<Row> rows;
+    const int delays[2] = {0, 500};
+    for (int d = 0; d < 2; ++d) {
+        LatencyVfs::setDelayMicroseconds(delays[d]);
+        int n = 0;
+        const auto measure = [&](const QString &name, const std::function<void()> &command) {
+            anotherWorkstationSaves(path);
+            LatencyVfs::resetCounts();
+            const double ms = timeMs(command, 1);
+            if (d == 0)
+                rows.append({name, {0, 0}, {0, 0}});
+            rows[n].requests[d] = LatencyVfs::counts().total();
+            rows[n].ms[d] = ms;
+            ++n;
+        };
+        Session session;
+        frmMain main(session);
+        measure("start-up (settings, archive, configuration)", [&] { main.Form_Load(); });
+        frmProgetti *w = nullptr;
+        measure("project window opens", [&] { w = new frmProgetti(session); });
+        measure("tree rebuild (CaricaProgetti)", [&] { w->CaricaProgetti(); });
+        measure("project save with the rebuild (P5000)", [&] {
+            w->Visualizza("P5000");
+            w->findChild<QPushButton *>("cmdSalva")->click();
+        });
+        measure("Nuovo then Salva of a new project", [&] {
+            w->findChild<QPushButton *>("cmdNuovo")->click();
+            w->findChild<QComboBox *>("cboDescr")->setEditText(QStringLiteral("Nuovo"));
+            w->findChild<QPushButton *>("cmdSalva")->click();
+        });
+        measure("item save with the rebuild (L149991 of P5000)", [&] {
+            w->Visualizza("P5000");
+            session.state.ProgettoCorrente = "P5000";
+            w->VisualizzaLivelli("L149991", 1, "P5000");
+            w->findChild<QPushButton *>("cmdSalva")->click();
+        });
+        delete w;
+        measure("client register opens", [&] { frmClienti reg(session); });
+        measure("components window opens (P5000)", [&] {
+            frmCOmponenti dlg(session);
+            dlg.CodPrj = "P5000";
+            dlg.Form_Load();
+        });
+    }
+    LatencyVfs::setDelayMicroseconds(0);
+    SqliteStore::setVfs(QString());
+    std::printf("\nOn a share, after another workstation saved (file requests, ms):\n");
+    std::printf("%-50s %9s %9s %9s %9s\n", "", "req", "0 ms", "req", "0.5 ms");
+    for (const Row &r : rows)
+        std::printf("%-50s %9ld %9.1f %9ld %9.1f\n", qPrintable(r.name), r.requests[0], r.ms[0], r.requests[1], r.ms[1]);
+}
 
 int runGuiBench(int argc, char **argv, const QString &folder)
 {
@@ -186,5 +260,6 @@ int runGuiBench(int argc, char **argv, const QString &folder)
                     "%.0f ms more than without notes (%.0f ms)\n",
                     rtf.size() / 1048576.0, with, with - without, without);
     }
+    networkShare(folder);
     return 0;
 }

@@ -100,6 +100,15 @@ SqliteStore::SqliteStore()
 {
 }
 
+namespace {
+QString g_vfs;
+}
+
+void SqliteStore::setVfs(const QString &name)
+{
+    g_vfs = name;
+}
+
 SqliteStore::~SqliteStore()
 {
     close();
@@ -122,7 +131,7 @@ bool SqliteStore::open(const QString &path, QString *error)
         // mode=rw: an existing file only; SQLite falls back to read-only when the
         // file is write-protected, and writes then fail with its own message.
         db.setDatabaseName(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded)
-                           + QStringLiteral("?mode=rw"));
+                           + QStringLiteral("?mode=rw") + (g_vfs.isEmpty() ? QString() : QStringLiteral("&vfs=") + g_vfs));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
         if (!db.open()) {
             *error = db.lastError().databaseText().isEmpty() ? db.lastError().text()
@@ -154,7 +163,9 @@ bool SqliteStore::open(const QString &path, QString *error)
         close();
         return false;
     }
-    if (!execScript(QStringLiteral("PRAGMA synchronous=FULL"), error)) {
+    // On a share every page read is a round trip: the whole archive of a large
+    // office stays cached, and is read again only after another workstation wrote.
+    if (!execScript(QStringLiteral("PRAGMA synchronous=FULL;PRAGMA cache_size=-%1").arg(kCacheKiB), error)) {
         close();
         return false;
     }
@@ -496,6 +507,18 @@ bool SqliteStore::remove(const TableInfo &table, qint64 key, QString *error)
     return true;
 }
 
+SqliteStore::ReadScope::ReadScope(SqliteStore &store) : m_store(store)
+{
+    QString error;
+    m_started = store.m_handle && sqlite3_get_autocommit(store.m_handle) && store.execScript(QStringLiteral("BEGIN"), &error);
+}
+
+SqliteStore::ReadScope::~ReadScope()
+{
+    if (m_started && !sqlite3_get_autocommit(m_store.m_handle))
+        sqlite3_exec(m_store.m_handle, "COMMIT", nullptr, nullptr, nullptr);
+}
+
 bool SqliteStore::begin(QString *error)
 {
     return execScript(QStringLiteral("BEGIN IMMEDIATE"), error);
@@ -529,7 +552,7 @@ bool SqliteStore::createArchive(const QString &path, QString *error)
         return false;
     }
     char *message = nullptr;
-    const int rc = sqlite3_exec(db, (QByteArray("PRAGMA journal_mode=DELETE;BEGIN;") + kSchemaSql + "COMMIT;").constData(),
+    const int rc = sqlite3_exec(db, (QByteArray("PRAGMA page_size=") + QByteArray::number(kPageSize) + ";PRAGMA journal_mode=DELETE;BEGIN;" + kSchemaSql + "COMMIT;").constData(),
                                 nullptr, nullptr, &message);
     if (rc != SQLITE_OK)
         *error = QString::fromUtf8(message ? message : sqlite3_errmsg(db));

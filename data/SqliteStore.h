@@ -60,13 +60,37 @@ public:
     bool commit(QString *error);
     void rollback();
 
+    // Holds one read snapshot (and one shared lock) over several reads, so a
+    // command that asks many small questions pays the file's locking once.
+    // Does nothing inside a transaction already open; no write may start
+    // while it lives.
+    class ReadScope {
+    public:
+        explicit ReadScope(SqliteStore &store);
+        ~ReadScope();
+        ReadScope(const ReadScope &) = delete;
+        ReadScope &operator=(const ReadScope &) = delete;
+
+    private:
+        SqliteStore &m_store;
+        bool m_started = false;
+    };
+
     // Runs a statement with no parameters and no rows (schema, pragmas).
     bool execScript(const QString &sql, QString *error);
+
+    // File layer for archives opened from now on (empty: SQLite's default).
+    // The benchmark and tests use it to put a share's delays under the archive.
+    static void setVfs(const QString &name);
 
     // Writes a new, empty archive with the schema at path.
     static bool createArchive(const QString &path, QString *error);
 
     static constexpr int kBusyTimeoutMs = 15000;
+    // Page cache of one connection, in KiB: room for a large office's archive.
+    static constexpr int kCacheKiB = 256 * 1024;
+    // Pages of new archives: on a share the number of requests is what costs.
+    static constexpr int kPageSize = 65536;
 
 private:
     sqlite3_stmt *statement(const QString &sql, QString *error);

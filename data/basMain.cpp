@@ -62,6 +62,12 @@ Outcome<int> ProssimoCodice(Archive &archive, const QString &table, const QStrin
 
 Outcome<int> ProssimoCodiceLivello(Archive &archive, const QString &table, int level, const QString &field)
 {
+    return ProssimoCodiceLivello(archive, table, level, field, {});
+}
+
+Outcome<int> ProssimoCodiceLivello(Archive &archive, const QString &table, int level, const QString &field,
+                                   const std::function<bool(int)> &isFree)
+{
     Outcome<int> out;
     int column = -1;
     const TableInfo *info = lookup(archive, table, field, &column, &out.error);
@@ -104,12 +110,25 @@ Outcome<int> ProssimoCodiceLivello(Archive &archive, const QString &table, int l
                             .arg(std::numeric_limits<qint32>::max());
             ok = false;
         } else {
-            values[counterColumn] = QVariant::fromValue<qint64>(previous + 1);
+            qint64 number = std::max<qint64>(previous + 1, out.value);
+            if (isFree) {
+                // Bounded: a check that keeps failing must not run for ever.
+                const qint64 last = std::min<qint64>(std::numeric_limits<qint32>::max(), number + 100000);
+                while (number <= last && !isFree(int(number)))
+                    ++number;
+                if (number > last) {
+                    out.error = QStringLiteral("Nessun codice libero trovato dopo %1.").arg(out.value);
+                    ok = false;
+                }
+                out.value = int(number);
+            }
+            values[counterColumn] = QVariant::fromValue<qint64>(isFree ? number : previous + 1);
             values[levelColumn] = QVariant::fromValue<qint64>(level);
             qint64 key = 0;
             bool changed = false;
-            ok = rows.isEmpty() ? store.insert(*info, values, &key, &out.error)
-                                : store.update(*info, rows.first().key, values, &changed, &out.error);
+            ok = ok
+                 && (rows.isEmpty() ? store.insert(*info, values, &key, &out.error)
+                                    : store.update(*info, rows.first().key, values, &changed, &out.error));
         }
     }
     if (!ok) {

@@ -5,6 +5,8 @@
 #include "Archive.h"
 #include "RunState.h"
 
+#include <functional>
+
 template <typename T>
 struct Outcome {
     T value{};
@@ -18,6 +20,10 @@ Outcome<int> ProssimoCodice(Archive &archive, const QString &table, const QStrin
 // Next code of a level: highest field value among the level's rows plus one,
 // and the level's counter row advanced, in one transaction.
 Outcome<int> ProssimoCodiceLivello(Archive &archive, const QString &table, int level, const QString &field);
+// The same, passing over numbers that isFree refuses (asked inside the same
+// transaction); the counter then stands at the number returned.
+Outcome<int> ProssimoCodiceLivello(Archive &archive, const QString &table, int level, const QString &field,
+                                   const std::function<bool(int)> &isFree);
 
 // The text between apostrophes, each apostrophe doubled.
 QString QuotaSQL(const QString &text);

@@ -288,28 +288,27 @@ QString frmProgetti::proposeCode(int level, const QString &project)
         // The proposal never names a project that exists, nor one whose
         // folder or drawings are still there.
         const qint64 last = std::min<qint64>(std::numeric_limits<qint32>::max(), qint64(next.value) + kMaxTries);
-        for (qint64 number = next.value; number <= last; ++number)
-            if (codeIsFree(0, prefix + QString::number(number), project))
-                return prefix + QString::number(number);
+        {
+            // One snapshot for the whole search, never held across a message.
+            SqliteStore::ReadScope snapshot(m_session.archive.store());
+            for (qint64 number = next.value; number <= last; ++number)
+                if (codeIsFree(0, prefix + QString::number(number), project))
+                    return prefix + QString::number(number);
+        }
         MessageBox::show(this, QStringLiteral("Numerazione dei progetti esaurita."), MessageBox::Buttons::Ok,
                          MessageBox::Icon::Exclamation);
         return {};
     }
-    // Each number drawn is used up, as every proposal of an item code is.
-    for (int tries = 0; tries < kMaxTries; ++tries) {
-        const Outcome<int> next =
-            ProssimoCodiceLivello(m_session.archive, QStringLiteral("maxcodice"), level, QStringLiteral("codice"));
-        if (!next.ok()) {
-            MessageBox::error(this, next.error);
-            return {};
-        }
-        const QString code = prefix + QString::number(next.value);
-        if (codeIsFree(level, code, project))
-            return code;
+    // The number is drawn past taken codes in the transaction that moves the
+    // counter, so the search costs one lock however many codes are taken.
+    const Outcome<int> next = ProssimoCodiceLivello(
+        m_session.archive, QStringLiteral("maxcodice"), level, QStringLiteral("codice"),
+        [&](int number) { return codeIsFree(level, prefix + QString::number(number), project); });
+    if (!next.ok()) {
+        MessageBox::error(this, next.error);
+        return {};
     }
-    MessageBox::show(this, QStringLiteral("Nessun codice libero trovato per %1.").arg(s.NomeScheda(level + 1)),
-                     MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
-    return {};
+    return prefix + QString::number(next.value);
 }
 
 bool frmProgetti::offerFreeCode(int level, const QString &taken, const QString &project, QComboBox *box)
@@ -363,12 +362,18 @@ void frmProgetti::CaricaProgetti()
     const TableInfo &items = archive.items().table();
     QVector<QString> projectCells, itemCells;
     QString error;
-    if (!archive.store().readTexts(projects, {projects.indexOf(u"codice"), projects.indexOf(u"descr")}, &projectCells,
-                                   &error)
-        || !archive.store().readTexts(items,
-                                      {items.indexOf(u"codprj"), items.indexOf(u"livello"), items.indexOf(u"codice"),
-                                       items.indexOf(u"descr")},
-                                      &itemCells, &error)) {
+    bool read = false;
+    {
+        // One snapshot for both tables, released before any message.
+        SqliteStore::ReadScope snapshot(archive.store());
+        read = archive.store().readTexts(projects, {projects.indexOf(u"codice"), projects.indexOf(u"descr")},
+                                         &projectCells, &error)
+               && archive.store().readTexts(items,
+                                            {items.indexOf(u"codprj"), items.indexOf(u"livello"),
+                                             items.indexOf(u"codice"), items.indexOf(u"descr")},
+                                            &itemCells, &error);
+    }
+    if (!read) {
         MessageBox::error(this, error);
     } else {
         QStringList codes, descriptions;

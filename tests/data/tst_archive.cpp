@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <sqlite3.h>
+
 namespace {
 bool addClient(RecordView &v, const QVariant &code, const QString &name)
 {
@@ -492,6 +494,37 @@ private slots:
         QVERIFY(other.open(db, &error));
         QCOMPARE(ProssimoCodiceLivello(other, "maxcodice", 1, "codice").value, 3);
         QCOMPARE(ProssimoCodiceLivello(a, "maxcodice", 1, "codice").value, 4);
+        // Taken numbers are passed over in the same draw, and the counter
+        // stands at the number handed out.
+        const auto taken = [](int n) { return n != 5 && n != 6; };
+        QCOMPARE(ProssimoCodiceLivello(a, "maxcodice", 1, "codice", taken).value, 7);
+        QCOMPARE(sqlValue(db, "SELECT codice FROM maxcodice WHERE livello=1"), QStringLiteral("7"));
+        QCOMPARE(ProssimoCodiceLivello(a, "maxcodice", 1, "codice").value, 8);
+        // A check that never finds a free number ends with a message, counter kept.
+        const Outcome<int> none = ProssimoCodiceLivello(a, "maxcodice", 1, "codice", [](int) { return false; });
+        QVERIFY(!none.ok());
+        QCOMPARE(sqlValue(db, "SELECT codice FROM maxcodice WHERE livello=1"), QStringLiteral("8"));
+    }
+
+    void newArchivesHaveLargePagesAndOldOnesStillOpen()
+    {
+        TestFolders f;
+        QCOMPARE(sqlValue(f.dataArchive(), "PRAGMA page_size"), QString::number(SqliteStore::kPageSize));
+        // An archive made with the engine's small default pages opens and works.
+        const QString old = f.root() + "/vecchio.mdb";
+        const QString schema =
+            sqlValue(f.dataArchive(), "SELECT group_concat(sql, ';') FROM sqlite_master WHERE sql NOT NULL AND name NOT LIKE 'sqlite%'");
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(old.toUtf8().constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, ("PRAGMA page_size=4096;" + schema).toUtf8().constData(), nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(db);
+        QCOMPARE(sqlValue(old, "PRAGMA page_size"), QStringLiteral("4096"));
+        Archive a;
+        QString error;
+        QVERIFY2(a.open(old, &error), qPrintable(error));
+        QVERIFY(addClient(a.clients(), 1, "Uno"));
+        QCOMPARE(sqlValue(old, "SELECT descr FROM Clienti"), QStringLiteral("Uno"));
     }
 
     void waitsForAnotherWriterInsteadOfFailing()
