@@ -78,7 +78,11 @@ void networkShare(const QString &folder)
         const auto measure = [&](const QString &name, const std::function<void()> &command) {
             anotherWorkstationSaves(path);
             LatencyVfs::resetCounts();
+            const int messages = int(MessageBox::shown().size());
             const double ms = timeMs(command, 1);
+            // A command that ended in a message did not do its work: say so.
+            if (MessageBox::shown().size() > messages)
+                std::printf("  (%s: %s)\n", qPrintable(name), qPrintable(MessageBox::shown().last().text));
             if (d == 0)
                 rows.append({name, {0, 0}, {0, 0}});
             rows[n].requests[d] = LatencyVfs::counts().total();

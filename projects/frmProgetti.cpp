@@ -13,13 +13,22 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QSet>
 #include <QStringListModel>
 
 #include <limits>
 
 namespace {
-// How many taken codes a proposal passes over before it gives up.
-constexpr int kMaxTries = 10000;
+// Names in a folder, letter case folded (the shares ignore it); empty when
+// the folder cannot be read.
+QSet<QString> folderNames(const QString &folder)
+{
+    QSet<QString> names;
+    const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QString &name : entries)
+        names.insert(name.toCaseFolded());
+    return names;
+}
 
 void setList(QComboBox *combo, const QStringList &entries)
 {
@@ -247,32 +256,31 @@ QString frmProgetti::itemFolderClash(const QString &project, const QString &code
     return {};
 }
 
-bool frmProgetti::codeIsFree(int level, const QString &code, const QString &project)
+bool frmProgetti::codeIsFree(int level, const QString &code, const QString &project, const QSet<QString> &folders,
+                             bool *failed)
 {
     RecordView &components = m_session.archive.components();
     bool found = false;
+    const auto ask = [&](RecordView &view, const QString &criterion) {
+        if (!view.matches(criterion, &found))
+            *failed = true;
+        return !*failed && !found;
+    };
+    // A folder left by a deleted record must not be taken over either.
+    if (folders.contains(code.toCaseFolded()))
+        return false;
     if (level == 0) {
-        // A deleted project's folder and drawings stay: a new project must not
-        // take them over.
-        if (projectExists(code) || QFileInfo::exists(projectFolder(code)))
-            return false;
-        return components.matches(QStringLiteral("codprj=") + QuotaSQL(code), &found) && !found;
+        RecordView &projects = m_session.archive.projects();
+        return ask(projects, QStringLiteral("codice=") + QuotaSQL(code))
+               && ask(components, QStringLiteral("codprj=") + QuotaSQL(code));
     }
     RecordView &items = m_session.archive.items();
-    if (code.compare(project, Qt::CaseInsensitive) == 0 || QFileInfo::exists(itemFolder(project, code)))
+    if (code.compare(project, Qt::CaseInsensitive) == 0)
         return false;
-    if (!items.matches(QStringLiteral("codice=") + QuotaSQL(code) + QStringLiteral(" AND Livello=") + QString::number(level),
-                       &found)
-        || found)
-        return false;
-    if (!items.matches(QStringLiteral("codprj=") + QuotaSQL(project) + QStringLiteral(" AND codice=") + QuotaSQL(code),
-                       &found)
-        || found)
-        return false;
-    return components.matches(QStringLiteral("codprj=") + QuotaSQL(project) + QStringLiteral(" AND codice=")
-                                  + QuotaSQL(code),
-                              &found)
-           && !found;
+    return ask(items, QStringLiteral("codice=") + QuotaSQL(code) + QStringLiteral(" AND Livello=") + QString::number(level))
+           && ask(items, QStringLiteral("codprj=") + QuotaSQL(project) + QStringLiteral(" AND codice=") + QuotaSQL(code))
+           && ask(components, QStringLiteral("codprj=") + QuotaSQL(project) + QStringLiteral(" AND codice=")
+                                  + QuotaSQL(code));
 }
 
 QString frmProgetti::proposeCode(int level, const QString &project)
@@ -287,13 +295,21 @@ QString frmProgetti::proposeCode(int level, const QString &project)
         }
         // The proposal never names a project that exists, nor one whose
         // folder or drawings are still there.
-        const qint64 last = std::min<qint64>(std::numeric_limits<qint32>::max(), qint64(next.value) + kMaxTries);
+        // The folder is listed once: on a share every look costs a round trip.
+        const QSet<QString> folders = folderNames(s.PercorsoDati);
+        bool failed = false;
         {
             // One snapshot for the whole search, never held across a message.
             SqliteStore::ReadScope snapshot(m_session.archive.store());
-            for (qint64 number = next.value; number <= last; ++number)
-                if (codeIsFree(0, prefix + QString::number(number), project))
+            for (qint64 number = next.value; number <= std::numeric_limits<qint32>::max() && !failed; ++number)
+                if (codeIsFree(0, prefix + QString::number(number), project, folders, &failed))
                     return prefix + QString::number(number);
+        }
+        if (failed) {
+            MessageBox::error(this, m_session.archive.projects().lastError().isEmpty()
+                                        ? m_session.archive.components().lastError()
+                                        : m_session.archive.projects().lastError());
+            return {};
         }
         MessageBox::show(this, QStringLiteral("Numerazione dei progetti esaurita."), MessageBox::Buttons::Ok,
                          MessageBox::Icon::Exclamation);
@@ -301,9 +317,17 @@ QString frmProgetti::proposeCode(int level, const QString &project)
     }
     // The number is drawn past taken codes in the transaction that moves the
     // counter, so the search costs one lock however many codes are taken.
+    const QSet<QString> folders = folderNames(projectFolder(project));
+    bool failed = false;
     const Outcome<int> next = ProssimoCodiceLivello(
-        m_session.archive, QStringLiteral("maxcodice"), level, QStringLiteral("codice"),
-        [&](int number) { return codeIsFree(level, prefix + QString::number(number), project); });
+        m_session.archive, QStringLiteral("maxcodice"), level, QStringLiteral("codice"), [&](int number) {
+            // A failed look-up ends the search: the draw then says why.
+            return failed || codeIsFree(level, prefix + QString::number(number), project, folders, &failed);
+        });
+    if (failed && next.ok()) {
+        MessageBox::error(this, m_session.archive.items().lastError());
+        return {};
+    }
     if (!next.ok()) {
         MessageBox::error(this, next.error);
         return {};

@@ -5,6 +5,7 @@
 #include "data/Session.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <QWidget>
 
 class ProjectTreeModel;
@@ -72,7 +73,9 @@ private:
     // First free code of a level from the proposal counters: 0 projects, 1 and
     // 2 items of project. Empty (message shown) when none can be drawn.
     QString proposeCode(int level, const QString &project);
-    bool codeIsFree(int level, const QString &code, const QString &project);
+    // folders: the names in the folder the code's own folder would lie in.
+    // A failed look-up sets *failed and counts as taken.
+    bool codeIsFree(int level, const QString &code, const QString &project, const QSet<QString> &folders, bool *failed);
     // Why an item code cannot have its own folder and notes in project (the
     // project's code, or an item of the other level there); empty when it can.
     QString itemFolderClash(const QString &project, const QString &code, int level);
