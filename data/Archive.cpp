@@ -1,6 +1,7 @@
 #include "Archive.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 // The fields each table must have; the schema may carry more.
@@ -42,6 +43,7 @@ void Archive::close()
         view.reset();
     m_tables.clear();
     m_store.close();
+    m_use.release();
 }
 
 bool Archive::open(const QString &path, QString *error)
@@ -54,8 +56,13 @@ bool Archive::open(const QString &path, QString *error)
                      .arg(path);
         return false;
     }
-    if (!m_store.open(path, error))
+    // Marked in use first: an archive being rewritten is not opened.
+    if (QFileInfo(path).isFile() && !m_use.acquire(path, ArchiveUse::Mode::Shared, error))
         return false;
+    if (!m_store.open(path, error)) {
+        m_use.release();
+        return false;
+    }
 
     QString err;
     const QStringList present = m_store.tableNames(&err);

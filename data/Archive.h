@@ -1,6 +1,7 @@
 #pragma once
 // The archive file and its five open views, kept for the whole run.
 
+#include "ArchiveUse.h"
 #include "RecordView.h"
 
 #include <memory>
@@ -30,6 +31,7 @@ public:
 
 private:
     SqliteStore m_store;
+    ArchiveUse m_use;
     QString m_path;
     QVector<TableInfo> m_tables;
     std::unique_ptr<RecordView> m_views[5];

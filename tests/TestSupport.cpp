@@ -87,3 +87,16 @@ QString pdfText(const QString &pdf)
         return QStringLiteral("(pdftotext non risponde)");
     return QString::fromUtf8(p.readAllStandardOutput());
 }
+
+bool makeSmallPageArchive(const QString &path, const QString &schemaFrom)
+{
+    const QString schema = sqlValue(schemaFrom, "SELECT group_concat(sql, ';') FROM sqlite_master "
+                                                "WHERE sql NOT NULL AND name NOT LIKE 'sqlite%'");
+    sqlite3 *db = nullptr;
+    const bool ok = sqlite3_open(path.toUtf8().constData(), &db) == SQLITE_OK
+                    && sqlite3_exec(db, ("PRAGMA page_size=4096;" + schema).toUtf8().constData(), nullptr, nullptr,
+                                    nullptr)
+                           == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}

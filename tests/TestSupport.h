@@ -31,6 +31,9 @@ private:
 // the first column of the first row, or "ERROR: ..." on failure.
 QString sqlValue(const QString &path, const QString &sql);
 void writeBytes(const QString &path, const QByteArray &bytes);
+// An archive with the program's tables made with the engine's old default of
+// 4 KB pages, as archives were made before; true on success.
+bool makeSmallPageArchive(const QString &path, const QString &schemaFrom);
 QByteArray readBytes(const QString &path);
 
 // Points the program's folder at a fresh test folder and scripts every dialog.

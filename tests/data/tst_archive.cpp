@@ -5,8 +5,6 @@
 
 #include <QtTest>
 
-#include <sqlite3.h>
-
 namespace {
 bool addClient(RecordView &v, const QVariant &code, const QString &name)
 {
@@ -512,13 +510,7 @@ private slots:
         QCOMPARE(sqlValue(f.dataArchive(), "PRAGMA page_size"), QString::number(SqliteStore::kPageSize));
         // An archive made with the engine's small default pages opens and works.
         const QString old = f.root() + "/vecchio.mdb";
-        const QString schema =
-            sqlValue(f.dataArchive(), "SELECT group_concat(sql, ';') FROM sqlite_master WHERE sql NOT NULL AND name NOT LIKE 'sqlite%'");
-        sqlite3 *db = nullptr;
-        QCOMPARE(sqlite3_open(old.toUtf8().constData(), &db), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(db, ("PRAGMA page_size=4096;" + schema).toUtf8().constData(), nullptr, nullptr, nullptr),
-                 SQLITE_OK);
-        sqlite3_close(db);
+        QVERIFY(makeSmallPageArchive(old, f.dataArchive()));
         QCOMPARE(sqlValue(old, "PRAGMA page_size"), QStringLiteral("4096"));
         Archive a;
         QString error;
