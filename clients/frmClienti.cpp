@@ -170,8 +170,7 @@ void frmClienti::cmdSalva_Click()
     if (!typedCode(&code, QStringLiteral("ATTENZIONE! Manca il codice !")))
         return;
     const bool editing = m_shown && code == m_shownCode;
-    Save result = store(code, editing);
-    if (result != Save::Conflict)
+    if (store(code, editing) != Stored::Conflict)
         return;
     // The code is taken: by another workstation since Nuovo proposed it, or
     // typed by hand. Nothing was written.
@@ -196,21 +195,21 @@ void frmClienti::cmdSalva_Click()
         store(code, true);
 }
 
-frmClienti::Save frmClienti::store(qint32 code, bool editing)
+Stored frmClienti::store(qint32 code, bool editing)
 {
     RecordView &v = m_session.archive.clients();
     if (!v.findFirst(QStringLiteral("codice=") + QString::number(code))) {
         MessageBox::error(this, v.lastError());
-        return Save::Failed;
+        return Stored::Failed;
     }
     const bool adding = v.noMatch();
     if (!adding && !editing)
-        return Save::Conflict;
+        return Stored::Conflict;
     if (adding)
         v.addNewUnique(QStringLiteral("codice=") + QString::number(code));
     else if (!v.edit()) {
         MessageBox::error(this, v.lastError());
-        return Save::Failed;
+        return Stored::Failed;
     }
     BusyCursor busy;
     const QString descr = trimSpaces(ui->cboDescr->currentText());
@@ -225,14 +224,9 @@ frmClienti::Save frmClienti::store(qint32 code, bool editing)
                     && v.setValue(u"sito", trimSpaces(ui->txtSito->text()))
                     && v.setValue(u"contatto", trimSpaces(ui->txtContatto->text()))
                     && v.setValue(u"piva", trimSpaces(ui->txtPIva->text()));
-    switch (storeOrConflict(this, v, ok)) {
-    case Stored::Conflict:
-        return Save::Conflict;
-    case Stored::Failed:
-        return Save::Failed;
-    case Stored::Yes:
-        break;
-    }
+    const Stored result = storeOrConflict(this, v, ok);
+    if (result != Stored::Yes)
+        return result;
     m_shown = true;
     m_shownCode = code;
     m_proposed.clear();
@@ -245,7 +239,7 @@ frmClienti::Save frmClienti::store(qint32 code, bool editing)
         ui->cboCodice->setEditText(typed);
         ui->cboDescr->setEditText(shown);
     }
-    return Save::Stored;
+    return Stored::Yes;
 }
 
 void frmClienti::cmdElimina_Click()

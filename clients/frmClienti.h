@@ -2,6 +2,7 @@
 // The client register.
 
 #include "data/Session.h"
+#include "platform/Widgets.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -40,8 +41,7 @@ private:
 
     // Stores the window's boxes as client code: an edit of the client found
     // when editing, otherwise a new row that never replaces a stored one.
-    enum class Save { Stored, Conflict, Failed };
-    Save store(qint32 code, bool editing);
+    Stored store(qint32 code, bool editing);
 
     Ui::frmClienti *ui;
     Session &m_session;

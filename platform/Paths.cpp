@@ -111,11 +111,9 @@ bool staysInside(const QString &path, const QString &root)
 {
     const QString rootCanonical = QFileInfo(QDir::fromNativeSeparators(root)).canonicalFilePath();
     const QFileInfo info(QDir::fromNativeSeparators(path));
-    if (info.isSymLink())
-        // A dangling link has no canonical path: writing through it would make
-        // a file wherever it points.
-        return within(info.canonicalFilePath(), rootCanonical);
-    if (info.exists())
+    // A dangling link has no canonical path: writing through it would make a
+    // file wherever it points, so it never counts as inside.
+    if (info.isSymLink() || info.exists())
         return within(info.canonicalFilePath(), rootCanonical);
     // Not there yet: what counts is the nearest folder above that is.
     QString folder = info.absolutePath();

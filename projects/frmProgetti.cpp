@@ -897,17 +897,9 @@ void frmProgetti::cmdAllegati_Click()
     if (!QFileInfo(folder).isDir()
         && (!ensureFolder(projectFolder(s.ProgettoCorrente)) || (onItem && !ensureFolder(folder))))
         return;
-    const QString notes = Paths::join(folder, element);
-    if (!Paths::staysInside(notes, s.PercorsoDati)) {
-        MessageBox::show(this,
-                         QStringLiteral("Il file delle note %1 è un collegamento che porta fuori dalla cartella dati: "
-                                        "non viene aperto.")
-                             .arg(notes),
-                         MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
-        return;
-    }
+    // The components window itself refuses a notes file that is a link leading out.
     s.ElementoCorrente = element;
-    s.FileNote = notes;
+    s.FileNote = Paths::join(folder, element);
 
     // From the client sheet the window works on the project, as from sheet 0.
     s.LivelloCorrente = level == 3 ? 0 : level;
