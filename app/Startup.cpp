@@ -1,6 +1,8 @@
 #include "Startup.h"
 
 #include "app/frmMain.h"
+#include "data/PgStore.h"
+#include "platform/PasswordDialog.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -19,6 +21,9 @@ int run(QApplication &app)
 {
     QApplication::setApplicationName(QStringLiteral("Velbor"));
     installItalian(app);
+    PgStore::setPasswordPrompt([](const QString &where, QString *password, bool *remember) {
+        return PasswordDialog::ask(QApplication::activeWindow(), where, password, remember);
+    });
     Session session;
     frmMain main(session);
     if (!main.Form_Load())

@@ -69,6 +69,8 @@ bool frmMain::Form_Load()
     const QString configured = s.PercorsoDati;
     const QString error = ApriArchivio(s, m_session.archive, programFolder);
     ui->lblServer->setText(s.PercorsoDati);
+    if (error.isEmpty() && m_session.archive.onServer())
+        ui->lblServer->setText(QStringLiteral("%1 — %2").arg(s.PercorsoDati, m_session.archive.label()));
     if (!error.isEmpty()) {
         MessageBox::show(this,
                          QStringLiteral("Impossibile aprire l'archivio %1\n\n%2")
