@@ -53,7 +53,7 @@ void Archive::close()
     m_use.release();
 }
 
-bool Archive::open(const QString &path, QString *error)
+bool Archive::open(const QString &path, QString *error, bool heldAlone)
 {
     close();
     m_path = path;
@@ -66,24 +66,42 @@ bool Archive::open(const QString &path, QString *error)
     m_onServer = isServerFile(path);
     if (m_onServer) {
         QString conninfo;
-        auto server = std::make_unique<PgStore>();
-        if (!PgStore::readServerFile(path, &conninfo, error) || !server->open(conninfo, error)) {
-            m_store = std::make_unique<SqliteStore>();
+        if (!PgStore::readServerFile(path, &conninfo, error))
             return false;
-        }
-        m_store = std::move(server);
+        const QString file = path;
+        const bool opened = openServer(conninfo, error);
+        m_path = file;
+        return opened;
     } else {
         if (!dynamic_cast<SqliteStore *>(m_store.get()))
             m_store = std::make_unique<SqliteStore>();
         // Marked in use first: an archive being rewritten is not opened.
-        if (QFileInfo(path).isFile() && !m_use.acquire(path, ArchiveUse::Mode::Shared, error))
+        if (!heldAlone && QFileInfo(path).isFile() && !m_use.acquire(path, ArchiveUse::Mode::Shared, error))
             return false;
         if (!static_cast<SqliteStore &>(*m_store).open(path, error)) {
             m_use.release();
             return false;
         }
     }
+    return describeTables(error);
+}
 
+bool Archive::openServer(const QString &conninfo, QString *error)
+{
+    close();
+    m_path = conninfo;
+    m_onServer = true;
+    auto server = std::make_unique<PgStore>();
+    if (!server->open(conninfo, error)) {
+        m_store = std::make_unique<SqliteStore>();
+        return false;
+    }
+    m_store = std::move(server);
+    return describeTables(error);
+}
+
+bool Archive::describeTables(QString *error)
+{
     QString err;
     const QStringList present = m_store->tableNames(&err);
     if (!err.isEmpty()) {

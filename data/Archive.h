@@ -18,7 +18,11 @@ public:
     // six tables with their fields. path is the archive file, or a server file
     // (see isServerFile) holding the server's connection string. On failure
     // the message says why, in the engine's words where the engine had them.
-    bool open(const QString &path, QString *error);
+    // heldAlone: the caller holds the file's mark alone already (the
+    // administration tool working on an archive nobody else may open).
+    bool open(const QString &path, QString *error, bool heldAlone = false);
+    // The same, for a server named by a connection string.
+    bool openServer(const QString &conninfo, QString *error);
     void close();
     bool isOpen() const { return m_store && m_store->isOpen(); }
     const QString &path() const { return m_path; }
@@ -37,6 +41,8 @@ public:
     const TableInfo *table(QStringView name) const;
 
 private:
+    bool describeTables(QString *error);
+
     std::unique_ptr<Store> m_store;
     ArchiveUse m_use;
     QString m_path;

@@ -776,3 +776,64 @@ bool PgStore::rememberPassword(const QString &host, const QString &port, const Q
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     return written;
 }
+
+namespace {
+// One value in COPY's text format.
+void appendCopyValue(QByteArray *out, const QVariant &value)
+{
+    if (!value.isValid() || value.isNull()) {
+        out->append("\\N");
+        return;
+    }
+    const QByteArray text = value.typeId() == QMetaType::Double ? QByteArray::number(value.toDouble(), 'g', 17)
+                                                                : value.toString().toUtf8();
+    for (char c : text) {
+        switch (c) {
+        case '\\': out->append("\\\\"); break;
+        case '\t': out->append("\\t"); break;
+        case '\n': out->append("\\n"); break;
+        case '\r': out->append("\\r"); break;
+        default: out->append(c);
+        }
+    }
+}
+} // namespace
+
+bool PgStore::insertKeyed(const TableInfo &table, const QVector<StoredRow> &rows, QString *error)
+{
+    QStringList columns{kRowKey};
+    for (const Column &c : table.columns)
+        columns.append(c.name);
+    QByteArray data;
+    for (const StoredRow &row : rows) {
+        data += QByteArray::number(row.key);
+        for (int i = 0; i < table.columns.size(); ++i) {
+            data += '\t';
+            appendCopyValue(&data, row.values.value(i));
+        }
+        data += '\n';
+    }
+    return copyIn(table.name, columns, data, error);
+}
+
+bool PgStore::keyCeiling(const TableInfo &table, qint64 *out, QString *error)
+{
+    const QString name = table.name.toLower();
+    const QString value = scalar(QStringLiteral("SELECT GREATEST(COALESCE((SELECT MAX(%2) FROM %3), 0), COALESCE("
+                                                "pg_sequence_last_value(pg_get_serial_sequence('%1', '%2')::regclass), 0))")
+                                     .arg(name, kRowKey, quoted(name)),
+                                 {}, error);
+    *out = value.toLongLong();
+    return error->isEmpty();
+}
+
+bool PgStore::raiseKeyCeiling(const TableInfo &table, qint64 ceiling, QString *error)
+{
+    qint64 now = 0;
+    if (!keyCeiling(table, &now, error))
+        return false;
+    if (ceiling <= now || ceiling <= 0)
+        return true;
+    scalar(QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), %3)").arg(table.name.toLower(), kRowKey).arg(ceiling), {}, error);
+    return error->isEmpty();
+}

@@ -46,6 +46,10 @@ public:
     void rollback() override;
     bool lockRows(const TableInfo &table, const QVector<Term> &terms, QString *error) override;
 
+    bool insertKeyed(const TableInfo &table, const QVector<StoredRow> &rows, QString *error) override;
+    bool keyCeiling(const TableInfo &table, qint64 *out, QString *error) override;
+    bool raiseKeyCeiling(const TableInfo &table, qint64 ceiling, QString *error) override;
+
     // Runs statements with no parameters (schema, administration); false with
     // the engine's message on failure.
     bool execScript(const QString &sql, QString *error);

@@ -555,3 +555,52 @@ bool SqliteStore::createArchive(const QString &path, QString *error)
     sqlite3_close(db);
     return rc == SQLITE_OK;
 }
+
+bool SqliteStore::insertKeyed(const TableInfo &table, const QVector<StoredRow> &rows, QString *error)
+{
+    QString columns = kRowKey, marks = QStringLiteral("?");
+    for (const Column &c : table.columns) {
+        columns += QLatin1Char(',') + quoted(c.name);
+        marks += QStringLiteral(",?");
+    }
+    sqlite3_stmt *stmt = statement(
+        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(quoted(table.name), columns, marks), error);
+    if (!stmt)
+        return false;
+    StatementReset reset{stmt};
+    for (const StoredRow &row : rows) {
+        sqlite3_reset(stmt);
+        sqlite3_bind_int64(stmt, 1, row.key);
+        for (int i = 0; i < table.columns.size(); ++i)
+            bindValue(stmt, i + 2, row.values.value(i));
+        if (sqlite3_step(stmt) != SQLITE_DONE) {
+            *error = engineError();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SqliteStore::keyCeiling(const TableInfo &table, qint64 *out, QString *error)
+{
+    error->clear();
+    const QString max = pragmaText(QStringLiteral("SELECT COALESCE(MAX(%1), 0) FROM %2").arg(kRowKey, quoted(table.name)), error);
+    if (!error->isEmpty())
+        return false;
+    QString given = pragmaText(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = '%1'").arg(table.name), error);
+    if (!error->isEmpty())
+        return false;
+    *out = std::max(max.toLongLong(), given.toLongLong());
+    return true;
+}
+
+bool SqliteStore::raiseKeyCeiling(const TableInfo &table, qint64 ceiling, QString *error)
+{
+    // sqlite_sequence holds one row per table once a key was given.
+    return execScript(QStringLiteral("INSERT INTO sqlite_sequence(name, seq) SELECT '%1', 0 WHERE NOT EXISTS "
+                                     "(SELECT 1 FROM sqlite_sequence WHERE name = '%1');"
+                                     "UPDATE sqlite_sequence SET seq = MAX(seq, %2) WHERE name = '%1'")
+                          .arg(table.name)
+                          .arg(ceiling),
+                      error);
+}

@@ -46,6 +46,10 @@ public:
     // The write lock covers the whole file already.
     bool lockRows(const TableInfo &, const QVector<Term> &, QString *) override { return true; }
 
+    bool insertKeyed(const TableInfo &table, const QVector<StoredRow> &rows, QString *error) override;
+    bool keyCeiling(const TableInfo &table, qint64 *out, QString *error) override;
+    bool raiseKeyCeiling(const TableInfo &table, qint64 ceiling, QString *error) override;
+
     // Runs a statement with no parameters and no rows (schema, pragmas).
     bool execScript(const QString &sql, QString *error);
 

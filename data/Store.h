@@ -61,6 +61,13 @@ public:
     // writer until commit (a counter read and moved in one step).
     virtual bool lockRows(const TableInfo &table, const QVector<Term> &terms, QString *error) = 0;
 
+    // Copying whole archives (administration): rows written with their own
+    // keys inside the caller's transaction, and the highest key ever given in
+    // a table, which a copy carries so that no key is ever given twice.
+    virtual bool insertKeyed(const TableInfo &table, const QVector<StoredRow> &rows, QString *error) = 0;
+    virtual bool keyCeiling(const TableInfo &table, qint64 *out, QString *error) = 0;
+    virtual bool raiseKeyCeiling(const TableInfo &table, qint64 ceiling, QString *error) = 0;
+
     // Holds one read snapshot over several reads, so a command that asks many
     // small questions sees one state of the archive and pays the engine's
     // locking once. Does nothing inside a transaction already open; no write

@@ -29,11 +29,29 @@ const char *const kTestHelpers =
     "$$ SELECT CASE WHEN v IS NULL THEN acc WHEN acc IS NULL THEN v ELSE acc || ',' || v END $$;"
     "CREATE AGGREGATE group_concat(text) (SFUNC = velbor_test_concat, STYPE = text)";
 
-bool createServerDatabase(const QString &name, QString *error)
+QString newDatabaseName()
+{
+    return QStringLiteral("velbor_t_%1_%2").arg(QCoreApplication::applicationPid()).arg(g_databases.fetchAndAddRelaxed(1));
+}
+
+bool createEmptyDatabase(const QString &name, QString *error)
 {
     PgStore admin;
-    if (!admin.open(QStringLiteral("dbname=postgres"), error)
-        || !admin.execScript(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING 'UTF8'").arg(name), error))
+    return admin.open(QStringLiteral("dbname=postgres"), error)
+           && admin.execScript(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING 'UTF8'").arg(name), error);
+}
+
+void dropDatabase(const QString &name)
+{
+    PgStore admin;
+    QString error;
+    if (admin.open(QStringLiteral("dbname=postgres"), &error))
+        admin.execScript(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name), &error);
+}
+
+bool createServerDatabase(const QString &name, QString *error)
+{
+    if (!createEmptyDatabase(name, error))
         return false;
     PgStore fresh;
     return PgStore::createArchive(QStringLiteral("dbname=") + name, error)
@@ -49,7 +67,7 @@ TestFolders::TestFolders()
            && QDir(m_dir.path()).mkpath(QStringLiteral("dati"))
            && SqliteStore::createArchive(programArchive(), &error);
     if (m_ok && testOnServer()) {
-        m_database = QStringLiteral("velbor_t_%1_%2").arg(QCoreApplication::applicationPid()).arg(g_databases.fetchAndAddRelaxed(1));
+        m_database = newDatabaseName();
         m_ok = createServerDatabase(m_database, &error);
         writeBytes(dataArchive(), ("dbname=" + m_database + "\n").toUtf8());
     } else if (m_ok) {
@@ -61,12 +79,29 @@ TestFolders::TestFolders()
 
 TestFolders::~TestFolders()
 {
-    if (m_database.isEmpty())
-        return;
-    PgStore admin;
+    if (!m_database.isEmpty())
+        dropDatabase(m_database);
+}
+
+ServerDatabase::ServerDatabase() : m_name(newDatabaseName())
+{
     QString error;
-    if (admin.open(QStringLiteral("dbname=postgres"), &error))
-        admin.execScript(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_database), &error);
+    m_ok = createEmptyDatabase(m_name, &error);
+    if (!m_ok)
+        qWarning("Database di prova non creato: %s", qPrintable(error));
+}
+
+ServerDatabase::~ServerDatabase()
+{
+    dropDatabase(m_name);
+}
+
+QString serverValue(const QString &conninfo, const QString &sql)
+{
+    QTemporaryDir dir;
+    const QString file = dir.path() + QStringLiteral("/Velbor.server");
+    writeBytes(file, conninfo.toUtf8());
+    return sqlValue(file, sql);
 }
 
 QString TestFolders::program() const

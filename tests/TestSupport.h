@@ -37,6 +37,21 @@ private:
     bool m_ok = false;
 };
 
+// An empty database of its own on the test server, dropped at the end.
+class ServerDatabase {
+public:
+    ServerDatabase();
+    ~ServerDatabase();
+    bool ok() const { return m_ok; }
+    QString conninfo() const { return QStringLiteral("dbname=") + m_name; }
+
+private:
+    QString m_name;
+    bool m_ok = false;
+};
+// A query on a server database named by a connection string (as sqlValue).
+QString serverValue(const QString &conninfo, const QString &sql);
+
 // Runs one SQL statement on the archive (a file, or the database a server
 // file names) with a connection of its own; returns the first column of the
 // first row ("NULL" for an absent value), or "ERROR: ..." on failure.

@@ -145,8 +145,23 @@ private slots:
         QVERIFY(addClient(v, 2, "O'Hara"));
         QVERIFY(addClient(v, 3, "CITTÀ ÉLITE"));
         QVERIFY(addClient(v, 4, "Straße"));
+        QVERIFY(addClient(v, 5, "ΟΔΟΣ ΑΘΗΝΑΣ"));
+        QVERIFY(addClient(v, 6, "МОСКВА"));
+        QVERIFY(addClient(v, 7, "\u212Aelvin"));   // KELVIN SIGN, folds to an ASCII k
+        QVERIFY(addClient(v, 8, "CITTA"));
+        QVERIFY(addClient(v, 9, "100%_a"));
 
+        // The same answers on every engine.
         const struct { QString criterion; int code; } cases[] = {
+            {"descr=" + QuotaSQL("οδος αθηνας"), 5},   // final sigma folds as sigma
+            {"descr=" + QuotaSQL("москва"), 6},
+            {"descr=" + QuotaSQL("kelvin"), -1},        // an ASCII text matches ASCII letters only
+            {"descr=" + QuotaSQL("\u212AELVIN"), 7},
+            {"descr=" + QuotaSQL("città"), -1},          // accents count
+            {"descr=" + QuotaSQL("citta"), 8},
+            {"descr=" + QuotaSQL("100%_A"), 9},
+            {"descr=" + QuotaSQL("100x_a"), -1},        // no wildcards
+            {"descr=" + QuotaSQL("100%_à"), -1},
             {"descr=" + QuotaSQL("rossi"), 1},
             {"DESCR=" + QuotaSQL("o'hara"), 2},
             {"descr=" + QuotaSQL("città élite"), 3},
