@@ -77,7 +77,8 @@ private slots:
         std::unique_ptr<ReadOnlyFolder> locked;
         if (readOnly == 2) {
             locked = std::make_unique<ReadOnlyFolder>(program);
-            QVERIFY(locked->ok());
+            if (!locked->ok())
+                QSKIP("The folder could not be made read-only (root needs to mount a read-only tmpfs).");
         }
         Paths::setProgramFolder(program, readOnly == 1);
 
