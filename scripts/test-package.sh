@@ -75,11 +75,16 @@ run_installed() {
       [ -e "$HOME/.config/Velbor/SERVER.DAT" ] && { echo "SERVER.DAT written before exit"; kill $pid; exit 1; }
       xdotool windowfocus --sync "$win"
       xdotool key F12
-      # The question box takes the focus; Return answers its default, Yes.
+      # The question box is the other window of that title; Return answers
+      # its default button, Yes.
+      box=
       for i in $(seq 100); do
-        [ "$(xdotool getwindowfocus)" != "$win" ] && break
+        box=$(xdotool search --onlyvisible --name "^Velbor$" | grep -vx "$win" | head -n 1)
+        [ -n "$box" ] && break
         sleep 0.1
       done
+      [ -n "$box" ] || { echo "F12 showed no question"; kill $pid; exit 1; }
+      xdotool windowfocus --sync "$box"
       xdotool key Return
       for i in $(seq 100); do
         kill -0 $pid 2>/dev/null || break
