@@ -19,7 +19,11 @@ void installItalian(QApplication &app)
 
 int run(QApplication &app)
 {
+    // The name also places an installed copy's files in the user's folders
+    // (~/.config/Velbor, ~/.local/share/Velbor); the desktop file name ties
+    // the window to the menu entry and its icon.
     QApplication::setApplicationName(QStringLiteral("Velbor"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("velbor"));
     installItalian(app);
     PgStore::setPasswordPrompt([](const QString &where, QString *password, bool *remember) {
         return PasswordDialog::ask(QApplication::activeWindow(), where, password, remember);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test headless:
-# once as built for use, once more built with AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# once as built for use, then the Debian package installed and started (as
+# root), once more built with AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -18,6 +18,7 @@ on_server() {
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 on_server ctest --test-dir build --output-on-failure -j2
+bash scripts/test-package.sh
 
 echo "== The same tests, built with AddressSanitizer and UndefinedBehaviorSanitizer =="
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
