@@ -203,8 +203,11 @@ bool PgStore::open(const QString &conninfo, QString *error)
     m_conninfo = conninfo;
     if (connect(QString(), error))
         return true;
-    // The server wants a password none of libpq's means gave: ask for it.
-    for (int attempt = 0; attempt < 3 && m_conn && PQconnectionNeedsPassword(m_conn) && g_prompt; ++attempt) {
+    // The server wants a password none of libpq's means gave, or refused the
+    // one typed: ask for it (three tries).
+    for (int attempt = 0; attempt < 3 && m_conn && g_prompt
+                          && (PQconnectionNeedsPassword(m_conn) || (attempt > 0 && PQconnectionUsedPassword(m_conn)));
+         ++attempt) {
         const QString where = QStringLiteral("%1 (database %2, utente %3)")
                                   .arg(QString::fromUtf8(PQhost(m_conn)), QString::fromUtf8(PQdb(m_conn)),
                                        QString::fromUtf8(PQuser(m_conn)));

@@ -23,11 +23,20 @@ bool testOnServer()
 namespace {
 QAtomicInt g_databases;
 
-// The same aggregate the shared file's engine has, for the tests' own queries.
-const char *const kTestHelpers =
-    "CREATE FUNCTION velbor_test_concat(acc text, v text) RETURNS text LANGUAGE sql IMMUTABLE AS "
-    "$$ SELECT CASE WHEN v IS NULL THEN acc WHEN acc IS NULL THEN v ELSE acc || ',' || v END $$;"
-    "CREATE AGGREGATE group_concat(text) (SFUNC = velbor_test_concat, STYPE = text)";
+// The few functions of the shared file's engine that the tests' own queries
+// use, so that one query reads both archives.
+const char *const kTestHelpers = R"sql(
+CREATE FUNCTION velbor_test_concat(acc text, v anyelement, sep text) RETURNS text LANGUAGE sql IMMUTABLE AS
+  $$ SELECT CASE WHEN v IS NULL THEN acc WHEN acc IS NULL THEN v::text ELSE acc || sep || v::text END $$;
+CREATE FUNCTION velbor_test_concat(acc text, v anyelement) RETURNS text LANGUAGE sql IMMUTABLE AS
+  $$ SELECT velbor_test_concat(acc, v, ',') $$;
+CREATE AGGREGATE group_concat(anyelement) (SFUNC = velbor_test_concat, STYPE = text);
+CREATE AGGREGATE group_concat(anyelement, text) (SFUNC = velbor_test_concat, STYPE = text);
+CREATE FUNCTION quote(v anyelement) RETURNS text LANGUAGE sql IMMUTABLE AS
+  $$ SELECT CASE WHEN v IS NULL THEN 'NULL'
+                 WHEN pg_typeof(v) IN ('integer'::regtype, 'bigint'::regtype) THEN v::text
+                 ELSE quote_literal(v::text) END $$;
+)sql";
 
 QString newDatabaseName()
 {

@@ -233,7 +233,10 @@ private slots:
     void aRefusedWriteLeavesNoRow()
     {
         Opened o;
-        o.sql("CREATE TRIGGER no_comp BEFORE INSERT ON Componenti BEGIN SELECT RAISE(ABORT,'disco pieno'); END");
+        o.sql(testOnServer() ? "CREATE FUNCTION no_comp() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                               "RAISE EXCEPTION 'disco pieno'; END $$; CREATE TRIGGER no_comp BEFORE INSERT "
+                               "ON componenti FOR EACH ROW EXECUTE FUNCTION no_comp()"
+                             : "CREATE TRIGGER no_comp BEFORE INSERT ON Componenti BEGIN SELECT RAISE(ABORT,'disco pieno'); END");
         o.s.state.ContatoreComponenti = 3;
         o.open();
         o.setType(".DWG");
