@@ -256,10 +256,19 @@ bool PgStore::ensureConnection(QString *error)
         *error = connectionError();
         return false;
     }
+    if (m_txn == Txn::Lost) {
+        *error = QStringLiteral("La connessione al server si è interrotta durante l'operazione: nulla è stato salvato.");
+        return false;
+    }
     if (PQstatus(m_conn) == CONNECTION_OK)
         return true;
+    if (m_txn != Txn::None) {
+        // Never a new connection in the middle of a transaction: its first
+        // part is gone, the rest must not be written alone.
+        m_txn = Txn::Lost;
+        return ensureConnection(error);
+    }
     // Lost between commands (server restarted, network dropped): made again now.
-    m_txn = Txn::None;
     PQreset(m_conn);
     if (PQstatus(m_conn) != CONNECTION_OK) {
         *error = connectionError();
@@ -295,9 +304,11 @@ bool PgStore::run(const QString &sql, const QVector<QByteArray> &params, const Q
         const QString message = resultMessage(out->res);
         *error = message.isEmpty() ? connectionError() : message;
         if (lost) {
-            const bool inTransaction = m_txn != Txn::None;
-            m_txn = Txn::None;
-            if (!inTransaction && attempt == 0)
+            if (m_txn != Txn::None) {
+                m_txn = Txn::Lost;
+                return false;
+            }
+            if (attempt == 0)
                 continue;
         }
         return false;
@@ -650,6 +661,11 @@ bool PgStore::begin(QString *error)
     }
     Result r;
     if (!run(QStringLiteral("BEGIN; SELECT pg_advisory_xact_lock(%1)").arg(kWriteLock), {}, {}, &r, error)) {
+        if (r.res && qstrcmp(PQresultErrorField(r.res, PG_DIAG_SQLSTATE), "55P03") == 0)
+            *error = QStringLiteral("Un'altra postazione sta salvando da più di %1 secondi: operazione non "
+                                    "eseguita, riprovare. (%2)")
+                         .arg(kBusyTimeoutMs / 1000)
+                         .arg(*error);
         // BEGIN may have run before the lock's wait ran out.
         m_txn = Txn::Write;
         rollback();
@@ -661,14 +677,21 @@ bool PgStore::begin(QString *error)
 
 bool PgStore::commit(QString *error)
 {
+    if (m_txn != Txn::Write) {
+        const bool lost = m_txn == Txn::Lost;
+        rollback();
+        *error = lost ? QStringLiteral("La connessione al server si è interrotta durante l'operazione: nulla è "
+                                       "stato salvato.")
+                      : QStringLiteral("Nessuna transazione aperta sull'archivio.");
+        return false;
+    }
     Result r;
     const bool ran = run(QStringLiteral("COMMIT"), {}, {}, &r, error);
-    const bool inTransaction = m_txn != Txn::None;
     m_txn = Txn::None;
     if (!ran)
         return false;
     // A transaction that failed earlier answers COMMIT with ROLLBACK.
-    if (qstrcmp(PQcmdStatus(r.res), "COMMIT") != 0 || !inTransaction) {
+    if (qstrcmp(PQcmdStatus(r.res), "COMMIT") != 0) {
         *error = QStringLiteral("Il server ha annullato la transazione: nulla è stato salvato.");
         return false;
     }
@@ -677,7 +700,7 @@ bool PgStore::commit(QString *error)
 
 void PgStore::rollback()
 {
-    if (m_conn && m_txn != Txn::None && PQstatus(m_conn) == CONNECTION_OK)
+    if (m_conn && (m_txn == Txn::Write || m_txn == Txn::Read) && PQstatus(m_conn) == CONNECTION_OK)
         PQclear(PQexec(m_conn, "ROLLBACK"));
     m_txn = Txn::None;
 }
@@ -696,9 +719,8 @@ bool PgStore::beginRead()
 
 void PgStore::endRead()
 {
-    if (m_conn && m_txn == Txn::Read && PQstatus(m_conn) == CONNECTION_OK)
-        PQclear(PQexec(m_conn, "COMMIT"));
-    m_txn = Txn::None;
+    if (m_txn == Txn::Read || m_txn == Txn::Lost)
+        rollback();
 }
 
 bool PgStore::createArchive(const QString &conninfo, QString *error)

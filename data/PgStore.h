@@ -80,7 +80,9 @@ protected:
     void endRead() override;
 
 private:
-    enum class Txn { None, Read, Write };
+    // Lost: the connection dropped inside a transaction; the server undid it,
+    // and nothing runs until the caller ends it (commit or rollback).
+    enum class Txn { None, Read, Write, Lost };
     struct Result;
 
     bool connect(const QString &password, QString *error);

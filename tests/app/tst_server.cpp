@@ -138,6 +138,30 @@ private slots:
         QCOMPARE(s.state.PercorsoDati, f.data());
     }
 
+    // A write that finds another workstation's write under way waits up to
+    // 15 seconds, then stops with a message and writes nothing.
+    void aWriteWaitsThenGivesUp()
+    {
+        TestFolders f;
+        Archive mine, other;
+        QString error;
+        QVERIFY(mine.open(f.dataArchive(), &error) && other.open(f.dataArchive(), &error));
+        QVERIFY(other.store().begin(&error));
+        QElapsedTimer waited;
+        waited.start();
+        RecordView &v = mine.clients();
+        v.addNew();
+        QVERIFY(v.setValue(u"codice", 1));
+        QVERIFY(!v.update());
+        QVERIFY2(waited.elapsed() >= 14000, qPrintable(QString::number(waited.elapsed())));
+        QVERIFY2(v.lastError().contains("da più di 15 secondi"), qPrintable(v.lastError()));
+        v.cancelUpdate();
+        other.store().rollback();
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT COUNT(*) FROM clienti"), QStringLiteral("0"));
+        v.addNew();
+        QVERIFY(v.setValue(u"codice", 1) && v.update());
+    }
+
     void wrongOrNoPasswordIsRefused()
     {
         GuiFixture f;

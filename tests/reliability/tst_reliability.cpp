@@ -252,6 +252,19 @@ private slots:
         v.cancelUpdate();
         QCOMPARE(sqlValue(f.dataArchive(), "SELECT COUNT(*) FROM clienti WHERE codice = 3"), QStringLiteral("0"));
 
+        // A writer that goes on after a failed statement never writes alone,
+        // on a new connection, what was half of a transaction.
+        QVERIFY(a.store().begin(&error));
+        sqlValue(f.dataArchive(), dropOthers);
+        RawRow row(a.clients().table().columns.size());
+        row[a.clients().table().indexOf(u"codice")] = QVariant::fromValue<qint64>(5);
+        qint64 key = 0;
+        QVERIFY(!a.store().insert(a.clients().table(), row, &key, &error));
+        QVERIFY(!a.store().insert(a.clients().table(), row, &key, &error));
+        QVERIFY(!a.store().commit(&error));
+        QVERIFY2(error.contains("interrotta"), qPrintable(error));
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT COUNT(*) FROM clienti WHERE codice = 5"), QStringLiteral("0"));
+
         // The whole server restarted mid-run.
         const QString restart = qEnvironmentVariable("VELBOR_TEST_PG_RESTART");
         if (restart.isEmpty()) {
