@@ -74,8 +74,11 @@ bool frmMain::Form_Load()
     const QString configured = s.PercorsoDati;
     QString error = ApriArchivio(s, m_session.archive, local);
     ui->lblServer->setText(s.PercorsoDati);
-    if (error.isEmpty() && m_session.archive.onServer())
-        ui->lblServer->setText(QStringLiteral("%1 — %2").arg(s.PercorsoDati, m_session.archive.label()));
+    if (error.isEmpty() && m_session.archive.onServer()) {
+        // The records are on the server; the folder keeps the files.
+        ui->lblServer->setText(m_session.archive.label());
+        ui->lblServer->setToolTip(QStringLiteral("Archivio: %1\nCartella dati: %2").arg(m_session.archive.label(), s.PercorsoDati));
+    }
     if (!error.isEmpty()) {
         if (!localError.isEmpty())
             error += QLatin1Char('\n') + localError;

@@ -246,7 +246,7 @@ QString PgStore::label() const
 {
     if (!m_conn)
         return QStringLiteral("PostgreSQL");
-    return QStringLiteral("PostgreSQL: database %1 su %2").arg(QString::fromUtf8(PQdb(m_conn)),
+    return QStringLiteral("PostgreSQL: %1 su %2").arg(QString::fromUtf8(PQdb(m_conn)),
                                                                QString::fromUtf8(PQhost(m_conn)));
 }
 

@@ -59,7 +59,8 @@ QString startUp(GuiFixture &f, Session &s, bool *started)
     frmMain w(s);
     *started = w.Form_Load();
     const QString message = MessageBox::shown().isEmpty() ? QString() : MessageBox::shown().last().text;
-    return *started ? w.findChild<QLabel *>("lblServer")->text() : message;
+    return *started ? w.findChild<QLabel *>("lblServer")->text() + "|" + w.findChild<QLabel *>("lblServer")->toolTip()
+                    : message;
 }
 } // namespace
 
@@ -89,7 +90,7 @@ private slots:
         bool started = false;
         const QString header = startUp(f, s, &started);
         QVERIFY2(started, qPrintable(header));
-        QVERIFY2(header.startsWith(f.data()) && header.contains("PostgreSQL") && header.contains(f.database()),
+        QVERIFY2(header.startsWith("PostgreSQL: " + f.database() + " su ") && header.contains(f.data()),
                  qPrintable(header));
         QCOMPARE(PasswordDialog::asked().size(), 1);
         QVERIFY(PasswordDialog::asked().first().contains(role.name));
