@@ -136,6 +136,10 @@ int runGuiBench(int argc, char **argv, const QString &folder)
     Paths::setProgramFolder(folder);
     QFile::remove(folder + "/SERVER.DAT");
     const QString path = folder + "/Velbor.mdb";
+    if (qEnvironmentVariable("VELBOR_BENCH_ONLY") == QLatin1String("server")) {
+        serverBench(path);
+        return 0;
+    }
 
     report("main window start-up (settings, archive, configuration)", timeMs([&] {
                Session session;

@@ -124,15 +124,21 @@ bool compareTable(Archive &a, Archive &b, const QString &name, QString *error)
         *error = QStringLiteral("Tabella %1: %2 righe invece di %3.").arg(name).arg(rb.size()).arg(ra.size());
         return false;
     }
+    QVector<int> columnsInB;
+    for (const Column &c : ta.columns)
+        columnsInB.append(tb.indexOf(c.name));
     for (int r = 0; r < ra.size(); ++r) {
         if (ra[r].key != rb[r].key) {
             *error = QStringLiteral("Tabella %1, riga %2: chiave %3 invece di %4.").arg(name).arg(r + 1).arg(rb[r].key).arg(ra[r].key);
             return false;
         }
         for (int c = 0; c < ta.columns.size(); ++c) {
-            const int cb = tb.indexOf(ta.columns[c].name);
+            const int cb = columnsInB[c];
+            const QVariant &va = ra[r].values[c];
             const QVariant vb = cb >= 0 ? rb[r].values[cb] : QVariant();
-            if (comparable(ta.columns[c].kind, ra[r].values[c]) != comparable(ta.columns[c].kind, vb)) {
+            if (va.isValid() && vb.isValid() && va.typeId() == vb.typeId() && va == vb)
+                continue;
+            if (comparable(ta.columns[c].kind, va) != comparable(ta.columns[c].kind, vb)) {
                 *error = QStringLiteral("Tabella %1, riga %2 (chiave %3), campo %4: \"%5\" invece di \"%6\".")
                              .arg(name)
                              .arg(r + 1)

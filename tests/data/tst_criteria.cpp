@@ -1,5 +1,6 @@
 // Criteria are parsed, never pasted: what they accept and what they refuse.
 #include "Criterion.h"
+#include "Dates.h"
 #include "basMain.h"
 
 #include <QtTest>
@@ -85,6 +86,32 @@ private slots:
         const ParsedCriterion parsed = parseCriterion(QStringLiteral("descr=") + QuotaSQL(text), m_items);
         QVERIFY(parsed.ok());
         QCOMPARE(parsed.terms.first().value.toString(), text);
+    }
+
+    // Stored dates as both engines spell them, and what is no date.
+    void storedDates_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("read");   // ISO, empty when no date
+        QTest::newRow("day") << "2026-12-07" << "2026-12-07T00:00:00";
+        QTest::newRow("day and time") << "2026-12-07 09:05:03" << "2026-12-07T09:05:03";
+        QTest::newRow("with a T") << "2026-12-07T09:05:03" << "2026-12-07T09:05:03";
+        QTest::newRow("spaces around") << " 2026-12-07 " << "2026-12-07T00:00:00";
+        QTest::newRow("no such day") << "2026-02-30" << "";
+        QTest::newRow("no such hour") << "2026-12-07 25:00:00" << "";
+        QTest::newRow("sign in the year") << "-026-12-07" << "";
+        QTest::newRow("letter in the month") << "2026-1a-07" << "";
+        QTest::newRow("year 0") << "0000-01-01" << "";
+        QTest::newRow("text") << "non una data" << "";
+    }
+    void storedDates()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, read);
+        const QDateTime when = Dates::dateTimeFromStored(stored);
+        QCOMPARE(when.isValid() ? when.toString(Qt::ISODate) : QString(), read);
+        // The day alone reads the first ten characters, as the general parser does.
+        QCOMPARE(Dates::dayFromStored(stored.trimmed()), QDate::fromString(stored.trimmed().left(10), Qt::ISODate));
     }
 };
 
