@@ -29,6 +29,20 @@
 
 void serverBench(const QString &archiveFile);
 
+// A project saved (with the rebuild), one shown, the client register opened;
+// deletes the window.
+void projectCommands(Session &session, frmProgetti *w)
+{
+    report("project save (P5000, with the rebuild)", timeMs([&] {
+               w->Visualizza("P5000");
+               w->findChild<QComboBox *>("cboCodice")->setEditText("P5000");
+               w->findChild<QPushButton *>("cmdSalva")->click();
+           }));
+    report("show a project (Visualizza)", timeMs([&] { w->Visualizza("P7345"); }, 5));
+    delete w;
+    report("client register opens (10,000 clients in both lists)", timeMs([&] { frmClienti reg(session); }));
+}
+
 namespace {
 double plainRead(const QString &path, const QStringList &queries)
 {
@@ -172,15 +186,7 @@ int runGuiBench(int argc, char **argv, const QString &folder)
         ProjectTreeModel model;
         report("  building the tree model from rows read", timeMs([&] { model.rebuild(p, i); }));
     }
-    report("project save (P5000, with the rebuild)", timeMs([&] {
-               w->Visualizza("P5000");
-               w->findChild<QComboBox *>("cboCodice")->setEditText("P5000");
-               w->findChild<QPushButton *>("cmdSalva")->click();
-           }));
-    report("show a project (Visualizza)", timeMs([&] { w->Visualizza("P7345"); }, 5));
-    delete w;
-
-    report("client register opens (10,000 clients in both lists)", timeMs([&] { frmClienti reg(session); }));
+    projectCommands(session, w);
     {
         // One client with 1,000 projects.
         RecordView &projects = session.archive.projects();

@@ -3,21 +3,20 @@
 // same rows in the same run. Runs when libpq's PG* variables reach a server
 // (for example under pg_virtualenv); says so and skips otherwise.
 #include "BenchArchive.h"
-#include "clients/frmClienti.h"
 #include "data/ArchiveCopy.h"
 #include "data/PgStore.h"
 #include "data/basMain.h"
 #include "projects/frmProgetti.h"
 
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
-#include <QPushButton>
 #include <QTemporaryDir>
 
 #include <libpq-fe.h>
 
 #include <cstdio>
+
+void projectCommands(Session &session, frmProgetti *w);
 
 namespace {
 double plainServerRead(const QString &conninfo, const QStringList &queries)
@@ -105,14 +104,7 @@ void serverBench(const QString &archiveFile)
                                                        "SELECT codprj,livello,codice,descr FROM righeprj ORDER BY vb_key",
                                                        "SELECT codice,descr FROM clienti ORDER BY vb_key"});
     report("CaricaProgetti: tree rebuild with both client lists", timeMs([&] { w->CaricaProgetti(); }), treeRead);
-    report("project save (P5000, with the rebuild)", timeMs([&] {
-               w->Visualizza("P5000");
-               w->findChild<QComboBox *>("cboCodice")->setEditText("P5000");
-               w->findChild<QPushButton *>("cmdSalva")->click();
-           }));
-    report("show a project (Visualizza)", timeMs([&] { w->Visualizza("P7345"); }, 5));
-    delete w;
-    report("client register opens (10,000 clients in both lists)", timeMs([&] { frmClienti reg(session); }));
+    projectCommands(session, w);
     session.archive.close();
     admin.execScript(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(name), &error);
 }
