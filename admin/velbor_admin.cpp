@@ -298,20 +298,7 @@ int backup(const QString &fromArg, const QString &file)
         // workstations only wait a moment and the copy is one state of the archive.
         const QString temporary = file + QStringLiteral(".in-copia");
         QFile::remove(temporary);
-        sqlite3 *target = nullptr;
-        bool ok = sqlite3_open_v2(QFile::encodeName(temporary).constData(), &target,
-                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
-                  == SQLITE_OK;
-        if (ok) {
-            sqlite3 *sourceHandle = static_cast<SqliteStore &>(source.store()).handle();
-            sqlite3_backup *b = sqlite3_backup_init(target, "main", sourceHandle, "main");
-            ok = b && sqlite3_backup_step(b, -1) == SQLITE_DONE;
-            if (b)
-                sqlite3_backup_finish(b);
-            if (!ok)
-                error = QString::fromUtf8(sqlite3_errmsg(target));
-        }
-        sqlite3_close(target);
+        bool ok = static_cast<SqliteStore &>(source.store()).backupTo(temporary, &error);
         if (ok) {
             Archive copy;
             ok = copy.open(temporary, &error) && sameContent(source, copy, &error);

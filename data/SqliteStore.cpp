@@ -3,6 +3,7 @@
 #include "schema_sql.h"
 
 #include <QAtomicInt>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -603,4 +604,26 @@ bool SqliteStore::raiseKeyCeiling(const TableInfo &table, qint64 ceiling, QStrin
                           .arg(table.name)
                           .arg(ceiling),
                       error);
+}
+
+bool SqliteStore::backupTo(const QString &path, QString *error)
+{
+    if (!m_handle) {
+        *error = engineError();
+        return false;
+    }
+    sqlite3 *target = nullptr;
+    bool ok = sqlite3_open_v2(QFile::encodeName(path).constData(), &target,
+                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
+              == SQLITE_OK;
+    if (ok) {
+        sqlite3_backup *b = sqlite3_backup_init(target, "main", m_handle, "main");
+        ok = b && sqlite3_backup_step(b, -1) == SQLITE_DONE;
+        if (b)
+            sqlite3_backup_finish(b);
+    }
+    if (!ok)
+        *error = QString::fromUtf8(sqlite3_errmsg(target));
+    sqlite3_close(target);
+    return ok;
 }

@@ -50,6 +50,10 @@ public:
     bool keyCeiling(const TableInfo &table, qint64 *out, QString *error) override;
     bool raiseKeyCeiling(const TableInfo &table, qint64 ceiling, QString *error) override;
 
+    // The engine's online backup into a new file at path: one read lock for
+    // the whole copy, so writers only wait a moment and the copy is one state.
+    bool backupTo(const QString &path, QString *error);
+
     // Runs a statement with no parameters and no rows (schema, pragmas).
     bool execScript(const QString &sql, QString *error);
 
