@@ -76,6 +76,7 @@ SearchPanel::SearchPanel(QWidget *window, QLineEdit *edit, QLabel *count, QTreeV
 
     connect(m_edit, &QLineEdit::textChanged, this, [this] {
         m_position = -1;
+        m_typed = true;
         schedule();
     });
     connect(m_list, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) { choose(index.row()); });
@@ -92,6 +93,7 @@ void SearchPanel::open()
             s->setEnabled(true);
         emit opened();
         // The entries may have changed since the last search.
+        m_typed = true;
         entriesChanged();
     }
     m_edit->raise();
@@ -159,7 +161,11 @@ void SearchPanel::run()
     m_model->setEntries(std::move(found));
     if (!m_model->entries().isEmpty())
         m_list->setCurrentIndex(m_model->index(0, 0));
-    showList(!words.isEmpty() && !m_model->entries().isEmpty());
+    // The list pops up for what was typed, not when the entries changed
+    // under a result already chosen (after a save, say).
+    if (m_typed || m_list->isVisible())
+        showList(!words.isEmpty() && !m_model->entries().isEmpty());
+    m_typed = false;
     updateCount();
 }
 

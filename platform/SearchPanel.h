@@ -98,6 +98,7 @@ private:
     bool m_open = false;
     bool m_scheduled = false;
     bool m_pending = false;
+    bool m_typed = false;   // the text changed since the last search
     int m_paused = 0;
     int m_position = -1;
     // The last search, so that typing more only looks among its results.
