@@ -14,6 +14,13 @@
 #include "components/Rtf.h"
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeView>
+#include "clients/ClientSearch.h"
+#include "projects/ProjectSearch.h"
+#include "platform/SearchPanel.h"
 #include <QImage>
 #include <QRandomGenerator>
 #include <QTextCursor>
@@ -124,6 +131,105 @@ void networkShare(const QString &folder)
     std::printf("%-50s %9s %9s %9s %9s\n", "", "req", "0 ms", "req", "0.5 ms");
     for (const Row &r : rows)
         std::printf("%-50s %9ld %9.1f %9ld %9.1f\n", qPrintable(r.name), r.requests[0], r.ms[0], r.requests[1], r.ms[1]);
+}
+
+namespace {
+// Milliseconds from one key typed into the search box to the results on show.
+double keystroke(QWidget *window, QChar c)
+{
+    auto *edit = window->findChild<QLineEdit *>("edtCerca");
+    auto *list = window->findChild<QTreeView *>("lstRisultati");
+    bool shown = false;
+    const QMetaObject::Connection done =
+        QObject::connect(list->model(), &QAbstractItemModel::modelReset, [&] { shown = true; });
+    QElapsedTimer t;
+    t.start();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(edit, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(edit, &release);
+    while (!shown && t.elapsed() < 10000)
+        QCoreApplication::processEvents();
+    const double ms = t.nsecsElapsed() / 1e6;
+    QObject::disconnect(done);
+    return ms;
+}
+
+// Types text key by key into an empty box: the first key's time and the slowest key's.
+void typeAndReport(QWidget *window, SearchPanel *panel, const QString &text)
+{
+    window->findChild<QLineEdit *>("edtCerca")->clear();
+    QCoreApplication::processEvents();
+    double first = 0, slowest = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        const double ms = keystroke(window, text.at(i));
+        if (i == 0)
+            first = ms;
+        slowest = std::max(slowest, ms);
+    }
+    std::printf("  typing \"%s\": first key %.1f ms, slowest key %.1f ms, %d results\n", qPrintable(text), first,
+                slowest, int(panel->results().size()));
+}
+} // namespace
+
+int runSearchBench(int argc, char **argv, const QString &folder)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    MessageBox::setScripted(true);
+    Paths::setProgramFolder(folder);
+    const QString path = folder + "/Velbor.mdb";
+    Session session;
+    session.state.PercorsoDati = folder;
+    ApriArchivio(session.state, session.archive, folder);
+
+    auto *w = new frmProgetti(session);
+    w->show();
+    SearchPanel *panel = w->search();
+    report("project search opens (Ctrl+F: one read of projects, items, components; index)", timeMs([&] {
+               panel->close();
+               panel->open();
+           }));
+    const double plain = plainRead(path, {"SELECT codice,descr FROM Progetti ORDER BY vb_key",
+                                          "SELECT codprj,livello,codice,descr FROM RighePRJ ORDER BY vb_key",
+                                          "SELECT codprj,livello,codice,file FROM Componenti ORDER BY vb_key"});
+    std::printf("  (plain read of the same rows: %.1f ms)\n", plain);
+    report("  index alone (folding 210,000 entries)", timeMs([&] {
+               w->searchSource()->treeChanged();
+               w->searchSource()->index();
+           }));
+    std::printf("Key to results, project search (210,000 entries):\n");
+    for (const QString &text : {QStringLiteral("scuola"), QStringLiteral("p7345"), QStringLiteral("torre villa ponte"),
+                                QStringLiteral("p5000-3.dwg"), QStringLiteral("zzz"), QStringLiteral("L1")})
+        typeAndReport(w, panel, text);
+    // After a save the tree is rebuilt: the next key makes the index again.
+    w->CaricaProgetti();
+    std::printf("  results again after a save and a key (tree rebuilt, index made again): %.1f ms, %d results\n",
+                keystroke(w, QLatin1Char('a')), int(panel->results().size()));
+    {
+        // Another workstation adds a project: opening the search rebuilds the tree too.
+        sqlite3 *db = nullptr;
+        sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_exec(db, "INSERT INTO Progetti(codice,descr) VALUES('PNUOVO','Biblioteca altrove')", nullptr, nullptr,
+                     nullptr);
+        sqlite3_close(db);
+        panel->close();
+        report("project search opens after another workstation added a project", timeMs([&] { panel->open(); }, 1));
+        typeAndReport(w, panel, QStringLiteral("altrove"));
+    }
+    delete w;
+
+    auto *reg = new frmClienti(session);
+    reg->show();
+    report("client search opens (one read of 10,000 clients; index)", timeMs([&] {
+               reg->search()->close();
+               reg->search()->open();
+           }));
+    std::printf("Key to results, client search (10,000 clients):\n");
+    for (const QString &text : {QStringLiteral("cliente"), QStringLiteral("7345"), QStringLiteral("torre ponte milano")})
+        typeAndReport(reg, reg->search(), text);
+    delete reg;
+    return 0;
 }
 
 int runGuiBench(int argc, char **argv, const QString &folder)

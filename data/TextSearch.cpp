@@ -102,6 +102,9 @@ QStringList words(QStringView typed)
 
 bool narrows(const QStringList &now, const QStringList &then)
 {
+    // Nothing typed found nothing, which narrows nothing.
+    if (then.isEmpty())
+        return false;
     return std::all_of(then.begin(), then.end(), [&](const QString &old) {
         return std::any_of(now.begin(), now.end(), [&](const QString &word) { return word.contains(old); });
     });

@@ -956,6 +956,11 @@ private slots:
         o.w->tree()->setFocus();
         QTest::keyClick(o.w->tree(), Qt::Key_F3);
         QCOMPARE(o.currentKey(), QStringLiteral("PP1"));
+        // An emptied box, then new text: found afresh.
+        o.box("edtCerca")->clear();
+        QTRY_VERIFY(o.countText().isEmpty());
+        QTest::keyClicks(o.box("edtCerca"), "ponte");
+        QTRY_COMPARE(o.countText(), QStringLiteral("1 risultato"));
     }
 
     void searchStaysCurrentAndWaitsForSaves()
