@@ -10,6 +10,7 @@ public:
     void setRows(const QVector<QString> &rows);
     const FoldedIndex &index() override { return m_index; }
     QStringList headers() const override;
+    QVector<int> widths() const override { return {12, 43, 25}; }
     QVariant data(int entry, int column, int role) const override;
     QString code(int entry) const;
 

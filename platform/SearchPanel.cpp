@@ -174,9 +174,9 @@ void SearchPanel::showList(bool shown)
     if (shown && !m_list->isVisible()) {
         m_list->show();
         m_list->raise();
-        m_list->header()->resizeSection(0, m_list->width() / 5);
-        if (m_model->columnCount() > 2)
-            m_list->header()->resizeSection(1, m_list->width() * 2 / 5);
+        const QVector<int> widths = m_source->widths();
+        for (int c = 0; c < widths.size(); ++c)
+            m_list->header()->resizeSection(c, m_list->viewport()->width() * widths[c] / 100);
     } else if (!shown) {
         m_list->hide();
     }
@@ -202,7 +202,10 @@ void SearchPanel::choose(int row)
         return;
     m_position = row;
     m_list->setCurrentIndex(m_model->index(row, 0));
-    // The pop-up list gives way, so the window shows what was chosen.
+    // The pop-up list gives way, so the window shows what was chosen; typing
+    // goes on in the box.
+    if (m_list->hasFocus())
+        m_edit->setFocus(Qt::OtherFocusReason);
     showList(false);
     updateCount();
     emit chosen(entries[row]);

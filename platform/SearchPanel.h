@@ -21,6 +21,8 @@ class SearchSource {
 public:
     virtual ~SearchSource() = default;
     virtual QStringList headers() const = 0;
+    // Share of the list's width of each column but the last, in percent.
+    virtual QVector<int> widths() const = 0;
     virtual QVariant data(int entry, int column, int role) const = 0;
     // The entries, brought up to date first when they changed.
     virtual const FoldedIndex &index() = 0;

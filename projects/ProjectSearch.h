@@ -23,6 +23,7 @@ public:
 
     const FoldedIndex &index() override;
     QStringList headers() const override;
+    QVector<int> widths() const override { return {30, 52}; }
     QVariant data(int entry, int column, int role) const override;
 
     // The tree node an entry leads to; -1 for no entry.
