@@ -117,6 +117,10 @@ void networkShare(const QString &folder)
             w->VisualizzaLivelli("L149991", 1, "P5000");
             w->findChild<QPushButton *>("cmdSalva")->click();
         });
+        measure("project search opens (Ctrl+F)", [&] {
+            w->search()->close();
+            w->search()->open();
+        });
         delete w;
         measure("client register opens", [&] { frmClienti reg(session); });
         measure("components window opens (P5000)", [&] {

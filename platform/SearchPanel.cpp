@@ -84,6 +84,9 @@ SearchPanel::SearchPanel(QWidget *window, QLineEdit *edit, QLabel *count, QTreeV
 
 void SearchPanel::open()
 {
+    // Opening reads the archive: never in the middle of a save.
+    if (m_paused > 0)
+        return;
     if (!m_open) {
         emit opening();
         m_open = true;
