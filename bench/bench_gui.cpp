@@ -4,9 +4,13 @@
 #include "clients/frmClienti.h"
 #include "clients/frmElenco.h"
 #include "components/frmCOmponenti.h"
+#include "data/ArchiveCopy.h"
+#include "data/PgStore.h"
 #include "data/basMain.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#include "platform/SearchPanel.h"
+#include "projects/ProjectSearch.h"
 #include "projects/ProjectTreeModel.h"
 #include "projects/frmProgetti.h"
 
@@ -18,9 +22,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTreeView>
-#include "clients/ClientSearch.h"
-#include "projects/ProjectSearch.h"
-#include "platform/SearchPanel.h"
 #include <QImage>
 #include <QRandomGenerator>
 #include <QTextCursor>
@@ -176,16 +177,41 @@ void typeAndReport(QWidget *window, SearchPanel *panel, const QString &text)
 }
 } // namespace
 
+// With VELBOR_BENCH_SERVER naming an empty PostgreSQL database (a libpq
+// connection string), the search is measured on the archive copied there.
 int runSearchBench(int argc, char **argv, const QString &folder)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     MessageBox::setScripted(true);
     Paths::setProgramFolder(folder);
-    const QString path = folder + "/Velbor.mdb";
+    QString path = folder + "/Velbor.mdb";
+    const QString server = qEnvironmentVariable("VELBOR_BENCH_SERVER");
+    if (!server.isEmpty()) {
+        Archive file, copy;
+        QString error;
+        QVector<TableCount> copied;
+        if (!file.open(path, &error) || !PgStore::createArchive(server, &error) || !copy.openServer(server, &error)
+            || !copyArchive(file, copy, {}, &copied, &error)) {
+            std::printf("copy to the server failed: %s\n", qPrintable(error));
+            return 1;
+        }
+        path = folder + "/Velbor.server";
+        QFile serverFile(path);
+        if (!serverFile.open(QIODevice::WriteOnly) || serverFile.write(server.toUtf8() + "\n") < 0)
+            return 1;
+        serverFile.close();
+        std::printf("On PostgreSQL (%s):\n", qPrintable(server));
+    } else {
+        std::printf("On SQLite:\n");
+    }
     Session session;
     session.state.PercorsoDati = folder;
-    ApriArchivio(session.state, session.archive, folder);
+    const QString opened = ApriArchivio(session.state, session.archive, folder);
+    if (!opened.isEmpty()) {
+        std::printf("%s\n", qPrintable(opened));
+        return 1;
+    }
 
     auto *w = new frmProgetti(session);
     w->show();
@@ -194,10 +220,12 @@ int runSearchBench(int argc, char **argv, const QString &folder)
                panel->close();
                panel->open();
            }));
-    const double plain = plainRead(path, {"SELECT codice,descr FROM Progetti ORDER BY vb_key",
-                                          "SELECT codprj,livello,codice,descr FROM RighePRJ ORDER BY vb_key",
-                                          "SELECT codprj,livello,codice,file FROM Componenti ORDER BY vb_key"});
-    std::printf("  (plain read of the same rows: %.1f ms)\n", plain);
+    if (server.isEmpty()) {
+        const double plain = plainRead(path, {"SELECT codice,descr FROM Progetti ORDER BY vb_key",
+                                              "SELECT codprj,livello,codice,descr FROM RighePRJ ORDER BY vb_key",
+                                              "SELECT codprj,livello,codice,file FROM Componenti ORDER BY vb_key"});
+        std::printf("  (plain read of the same rows: %.1f ms)\n", plain);
+    }
     report("  index alone (folding 210,000 entries)", timeMs([&] {
                w->searchSource()->treeChanged();
                w->searchSource()->index();
@@ -212,11 +240,16 @@ int runSearchBench(int argc, char **argv, const QString &folder)
                 keystroke(w, QLatin1Char('a')), int(panel->results().size()));
     {
         // Another workstation adds a project: opening the search rebuilds the tree too.
-        sqlite3 *db = nullptr;
-        sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_exec(db, "INSERT INTO Progetti(codice,descr) VALUES('PNUOVO','Biblioteca altrove')", nullptr, nullptr,
-                     nullptr);
-        sqlite3_close(db);
+        Archive other;
+        ArchivePlace place;
+        QString error;
+        if (placeOf(path, &place, &error) && openArchive(place, &other, &error)) {
+            other.projects().addNew();
+            other.projects().setValue(u"codice", QStringLiteral("PNUOVO"));
+            other.projects().setValue(u"descr", QStringLiteral("Biblioteca altrove"));
+            if (!other.projects().update())
+                std::printf("  (the other workstation's save failed: %s)\n", qPrintable(other.projects().lastError()));
+        }
         panel->close();
         report("project search opens after another workstation added a project", timeMs([&] { panel->open(); }, 1));
         typeAndReport(w, panel, QStringLiteral("altrove"));

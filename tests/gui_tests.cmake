@@ -34,3 +34,15 @@ velbor_fuzz_target(criterion velbor_core)
 velbor_gui_test(tst_clienti clients/tst_clienti.cpp)
 velbor_gui_test(tst_badinput reliability/tst_badinput.cpp)
 velbor_gui_test(tst_elenco clients/tst_elenco.cpp)
+
+# The searches of the project window and the client register once more on the
+# archive on a PostgreSQL server.
+function(velbor_server_functions name)
+  add_test(NAME ${name}_search_server COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/on_server.sh $<TARGET_FILE:${name}> ${ARGN})
+  set_tests_properties(${name}_search_server PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;ASAN_OPTIONS=detect_leaks=0"
+    SKIP_RETURN_CODE 77 TIMEOUT 900)
+endfunction()
+velbor_server_functions(tst_progetti searchFindsAndShowsAsAClick searchGoesThroughTheMatches
+                        searchStaysCurrentAndWaitsForSaves searchManyMatches)
+velbor_server_functions(tst_clienti searchFindsByNameCityOrVatNumber)
