@@ -87,18 +87,18 @@ void SearchPanel::open()
     // Opening reads the archive: never in the middle of a save.
     if (m_paused > 0)
         return;
+    // Each Ctrl+F brings the entries up to date, the search already open too.
+    emit opening();
     if (!m_open) {
-        emit opening();
         m_open = true;
         m_edit->show();
         m_count->show();
         for (QShortcut *s : {m_next, m_previous, m_close})
             s->setEnabled(true);
         emit opened();
-        // The entries may have changed since the last search.
-        m_typed = true;
-        entriesChanged();
     }
+    m_typed = true;
+    entriesChanged();
     m_edit->raise();
     m_edit->setFocus(Qt::ShortcutFocusReason);
     m_edit->selectAll();

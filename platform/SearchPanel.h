@@ -75,7 +75,7 @@ public:
     };
 
 signals:
-    // Before the search shows: the window brings the source up to date.
+    // At each Ctrl+F, before the search shows: the window brings the source up to date.
     void opening();
     void opened();
     void closed();

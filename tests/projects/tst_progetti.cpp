@@ -1001,6 +1001,11 @@ private slots:
         o.box("edtCerca")->clear();
         QTest::keyClicks(o.box("edtCerca"), "palazzetto");
         QTRY_COMPARE(o.countText(), QStringLiteral("1 risultato"));
+        // Ctrl+F with the search open reads the archive again.
+        o.sql("INSERT INTO Progetti(codice,descr) VALUES('P7','Auditorium')");
+        QTest::keyClick(o.w, Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClicks(o.box("edtCerca"), "auditorium");
+        QTRY_COMPARE(o.countText(), QStringLiteral("1 risultato"));
     }
 
     void searchManyMatches()
