@@ -1,5 +1,6 @@
 #include "SearchPanel.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -80,6 +81,11 @@ SearchPanel::SearchPanel(QWidget *window, QLineEdit *edit, QLabel *count, QTreeV
         schedule();
     });
     connect(m_list, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) { choose(index.row()); });
+    // The pop-up list gives way when the user goes on elsewhere in the window.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        if (now && now != m_edit && now != m_list && now->window() == m_window)
+            showList(false);
+    });
 }
 
 void SearchPanel::open()

@@ -952,8 +952,11 @@ private slots:
         QTest::keyClick(o.box("edtCerca"), Qt::Key_Down);
         QTest::keyClick(o.box("edtCerca"), Qt::Key_Return);
         QCOMPARE(o.currentKey(), QStringLiteral("PP4"));
-        // F3 works from the tree as well.
+        // F3 works from the tree as well; going there closes the list.
+        QTest::keyClicks(o.box("edtCerca"), " ");
+        QTRY_VERIFY(o.get<QTreeView>("lstRisultati")->isVisible());
         o.w->tree()->setFocus();
+        QVERIFY(!o.get<QTreeView>("lstRisultati")->isVisible());
         QTest::keyClick(o.w->tree(), Qt::Key_F3);
         QCOMPARE(o.currentKey(), QStringLiteral("PP1"));
         // An emptied box, then new text: found afresh.
