@@ -5,8 +5,9 @@ add_library(velbor_gui STATIC
   app/frmMain.cpp app/frmMain.ui app/frmAutore.cpp app/frmAutore.ui app/Startup.cpp
   config/frmConfigura.cpp config/frmConfigura.ui
   platform/Widgets.cpp
-  clients/frmClienti.cpp clients/frmClienti.ui clients/frmElenco.cpp clients/frmElenco.ui
-  projects/frmProgetti.cpp projects/frmProgetti.ui projects/ProjectTreeModel.cpp
+  clients/frmClienti.cpp clients/frmClienti.ui clients/ClientSearch.cpp clients/frmElenco.cpp clients/frmElenco.ui
+  projects/frmProgetti.cpp projects/frmProgetti.ui projects/ProjectTreeModel.cpp projects/ProjectSearch.cpp
+  platform/SearchPanel.cpp
   components/frmCOmponenti.cpp components/frmCOmponenti.ui components/NotesEdit.cpp components/Rtf.cpp
 )
 target_link_libraries(velbor_gui PUBLIC velbor_core Qt6::Widgets Qt6::PrintSupport)

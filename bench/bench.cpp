@@ -11,6 +11,7 @@
 
 #ifdef VELBOR_BENCH_GUI
 int runGuiBench(int argc, char **argv, const QString &folder);
+int runSearchBench(int argc, char **argv, const QString &folder);
 #endif
 
 namespace {
@@ -48,6 +49,7 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     const QString path = dir.path() + "/Velbor.mdb";
     QString error;
+    const bool searchOnly = argc > 1 && qstrcmp(argv[1], "search") == 0;
     {
         QCoreApplication app(argc, argv);
         QTextStream(stdout) << "Building the archive (10,000 clients and projects, 100,000 items and components)..."
@@ -57,12 +59,14 @@ int main(int argc, char **argv)
             return 1;
         }
 #ifdef VELBOR_BENCH_GUI
-        // VELBOR_BENCH_ONLY=server: only the figures on the server.
-        if (qEnvironmentVariable("VELBOR_BENCH_ONLY") == QLatin1String("server")) {
+        // "velbor_bench server": only the figures on the server.
+        if (argc > 1 && qstrcmp(argv[1], "server") == 0) {
             app.quit();
             goto windows;
         }
 #endif
+        if (searchOnly)
+            goto built;
         {
         Archive a;
         report("open (ApriArchivio's open and checks)", timeMs([&] {
@@ -98,7 +102,15 @@ int main(int argc, char **argv)
                plainRead(path, "SELECT * FROM Componenti ORDER BY vb_key"));
         report("walk configuration", walk(a.configuration(), "descr"));
         }
+    built:;
     }
+    // "velbor_bench search" measures the search alone.
+    if (searchOnly)
+#ifdef VELBOR_BENCH_GUI
+        return runSearchBench(argc, argv, dir.path());
+#else
+        return 0;
+#endif
 #ifdef VELBOR_BENCH_GUI
 windows:
     return runGuiBench(argc, argv, dir.path());

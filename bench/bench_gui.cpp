@@ -4,9 +4,13 @@
 #include "clients/frmClienti.h"
 #include "clients/frmElenco.h"
 #include "components/frmCOmponenti.h"
+#include "data/ArchiveCopy.h"
+#include "data/PgStore.h"
 #include "data/basMain.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#include "platform/SearchPanel.h"
+#include "projects/ProjectSearch.h"
 #include "projects/ProjectTreeModel.h"
 #include "projects/frmProgetti.h"
 
@@ -14,6 +18,10 @@
 #include "components/Rtf.h"
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeView>
 #include <QImage>
 #include <QRandomGenerator>
 #include <QTextCursor>
@@ -126,6 +134,10 @@ void networkShare(const QString &folder)
             w->VisualizzaLivelli("L149991", 1, "P5000");
             w->findChild<QPushButton *>("cmdSalva")->click();
         });
+        measure("project search opens (Ctrl+F)", [&] {
+            w->search()->close();
+            w->search()->open();
+        });
         delete w;
         measure("client register opens", [&] { frmClienti reg(session); });
         measure("components window opens (P5000)", [&] {
@@ -142,6 +154,137 @@ void networkShare(const QString &folder)
         std::printf("%-50s %9ld %9.1f %9ld %9.1f\n", qPrintable(r.name), r.requests[0], r.ms[0], r.requests[1], r.ms[1]);
 }
 
+namespace {
+// Milliseconds from one key typed into the search box to the results on show.
+double keystroke(QWidget *window, QChar c)
+{
+    auto *edit = window->findChild<QLineEdit *>("edtCerca");
+    auto *list = window->findChild<QTreeView *>("lstRisultati");
+    bool shown = false;
+    const QMetaObject::Connection done =
+        QObject::connect(list->model(), &QAbstractItemModel::modelReset, [&] { shown = true; });
+    QElapsedTimer t;
+    t.start();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(edit, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(edit, &release);
+    while (!shown && t.elapsed() < 10000)
+        QCoreApplication::processEvents();
+    const double ms = t.nsecsElapsed() / 1e6;
+    QObject::disconnect(done);
+    return ms;
+}
+
+// Types text key by key into an empty box: the first key's time and the slowest key's.
+void typeAndReport(QWidget *window, SearchPanel *panel, const QString &text)
+{
+    window->findChild<QLineEdit *>("edtCerca")->clear();
+    QCoreApplication::processEvents();
+    double first = 0, slowest = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        const double ms = keystroke(window, text.at(i));
+        if (i == 0)
+            first = ms;
+        slowest = std::max(slowest, ms);
+    }
+    std::printf("  typing \"%s\": first key %.1f ms, slowest key %.1f ms, %d results\n", qPrintable(text), first,
+                slowest, int(panel->results().size()));
+}
+} // namespace
+
+// With VELBOR_BENCH_SERVER naming an empty PostgreSQL database (a libpq
+// connection string), the search is measured on the archive copied there.
+int runSearchBench(int argc, char **argv, const QString &folder)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    MessageBox::setScripted(true);
+    Paths::setProgramFolder(folder);
+    QString path = folder + "/Velbor.mdb";
+    const QString server = qEnvironmentVariable("VELBOR_BENCH_SERVER");
+    if (!server.isEmpty()) {
+        Archive file, copy;
+        QString error;
+        QVector<TableCount> copied;
+        if (!file.open(path, &error) || !PgStore::createArchive(server, &error) || !copy.openServer(server, &error)
+            || !copyArchive(file, copy, {}, &copied, &error)) {
+            std::printf("copy to the server failed: %s\n", qPrintable(error));
+            return 1;
+        }
+        path = folder + "/Velbor.server";
+        QFile serverFile(path);
+        if (!serverFile.open(QIODevice::WriteOnly) || serverFile.write(server.toUtf8() + "\n") < 0)
+            return 1;
+        serverFile.close();
+        std::printf("On PostgreSQL (%s):\n", qPrintable(server));
+    } else {
+        std::printf("On SQLite:\n");
+    }
+    Session session;
+    session.state.PercorsoDati = folder;
+    const QString opened = ApriArchivio(session.state, session.archive, folder);
+    if (!opened.isEmpty()) {
+        std::printf("%s\n", qPrintable(opened));
+        return 1;
+    }
+
+    auto *w = new frmProgetti(session);
+    w->show();
+    SearchPanel *panel = w->search();
+    report("project search opens (Ctrl+F: one read of projects, items, components; index)", timeMs([&] {
+               panel->close();
+               panel->open();
+           }));
+    if (server.isEmpty()) {
+        const double plain = plainRead(path, {"SELECT codice,descr FROM Progetti ORDER BY vb_key",
+                                              "SELECT codprj,livello,codice,descr FROM RighePRJ ORDER BY vb_key",
+                                              "SELECT codprj,livello,codice,file FROM Componenti ORDER BY vb_key"});
+        std::printf("  (plain read of the same rows: %.1f ms)\n", plain);
+    }
+    report("  index alone (folding 210,000 entries)", timeMs([&] {
+               w->searchSource()->treeChanged();
+               w->searchSource()->index();
+           }));
+    std::printf("Key to results, project search (210,000 entries):\n");
+    for (const QString &text : {QStringLiteral("scuola"), QStringLiteral("p7345"), QStringLiteral("torre villa ponte"),
+                                QStringLiteral("p5000-3.dwg"), QStringLiteral("zzz"), QStringLiteral("L1")})
+        typeAndReport(w, panel, text);
+    // After a save the tree is rebuilt: the next key makes the index again.
+    w->CaricaProgetti();
+    std::printf("  results again after a save and a key (tree rebuilt, index made again): %.1f ms, %d results\n",
+                keystroke(w, QLatin1Char('a')), int(panel->results().size()));
+    {
+        // Another workstation adds a project: opening the search rebuilds the tree too.
+        Archive other;
+        ArchivePlace place;
+        QString error;
+        if (placeOf(path, &place, &error) && openArchive(place, &other, &error)) {
+            other.projects().addNew();
+            other.projects().setValue(u"codice", QStringLiteral("PNUOVO"));
+            other.projects().setValue(u"descr", QStringLiteral("Biblioteca altrove"));
+            if (!other.projects().update())
+                std::printf("  (the other workstation's save failed: %s)\n", qPrintable(other.projects().lastError()));
+        }
+        panel->close();
+        report("project search opens after another workstation added a project", timeMs([&] { panel->open(); }, 1));
+        typeAndReport(w, panel, QStringLiteral("altrove"));
+    }
+    delete w;
+
+    auto *reg = new frmClienti(session);
+    reg->show();
+    report("client search opens (one read of 10,000 clients; index)", timeMs([&] {
+               reg->search()->close();
+               reg->search()->open();
+           }));
+    std::printf("Key to results, client search (10,000 clients):\n");
+    for (const QString &text : {QStringLiteral("cliente"), QStringLiteral("7345"), QStringLiteral("torre ponte milano")})
+        typeAndReport(reg, reg->search(), text);
+    delete reg;
+    return 0;
+}
+
 int runGuiBench(int argc, char **argv, const QString &folder)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -150,7 +293,7 @@ int runGuiBench(int argc, char **argv, const QString &folder)
     Paths::setProgramFolder(folder);
     QFile::remove(folder + "/SERVER.DAT");
     const QString path = folder + "/Velbor.mdb";
-    if (qEnvironmentVariable("VELBOR_BENCH_ONLY") == QLatin1String("server")) {
+    if (argc > 1 && qstrcmp(argv[1], "server") == 0) {
         serverBench(path);
         return 0;
     }

@@ -1,9 +1,11 @@
 #include "frmClienti.h"
 
+#include "clients/ClientSearch.h"
 #include "clients/frmElenco.h"
 #include "data/basMain.h"
 #include "platform/BusyCursor.h"
 #include "platform/MessageBox.h"
+#include "platform/SearchPanel.h"
 #include "platform/Widgets.h"
 #include "ui_frmClienti.h"
 
@@ -28,7 +30,7 @@ void appendEntry(QComboBox *combo, const QString &text)
 
 frmClienti::frmClienti(Session &session, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      ui(new Ui::frmClienti), m_session(session)
+      ui(new Ui::frmClienti), m_session(session), m_search(new ClientSearch)
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -45,13 +47,65 @@ frmClienti::frmClienti(Session &session, QWidget *parent)
     connect(ui->cmdElimina, &QPushButton::clicked, this, &frmClienti::cmdElimina_Click);
     connect(ui->cmdProgetti, &QPushButton::clicked, this, &frmClienti::cmdProgetti_Click);
     connect(ui->cmdChiudi, &QPushButton::clicked, this, &frmClienti::cmdChiudi_Click);
+    m_panel = new SearchPanel(this, ui->edtCerca, ui->lblRisultati, ui->lstRisultati, m_search);
+    connect(m_panel, &SearchPanel::opening, this, &frmClienti::refreshSearch);
+    connect(m_panel, &SearchPanel::chosen, this, &frmClienti::showSearchResult);
     centerOnScreen(this);
     CaricaClienti();
 }
 
 frmClienti::~frmClienti()
 {
+    // The list of results asks its source while it lives: the source goes last.
+    delete m_panel;
+    delete m_search;
     delete ui;
+}
+
+void frmClienti::refreshSearch()
+{
+    // Read afresh at each opening: clients stored by another workstation since are found too.
+    BusyCursor busy;
+    const TableInfo &clients = m_session.archive.clients().table();
+    QVector<QString> cells;
+    QString error;
+    if (!m_session.archive.store().readTexts(clients,
+                                             {clients.indexOf(u"codice"), clients.indexOf(u"descr"),
+                                              clients.indexOf(u"citta"), clients.indexOf(u"piva")},
+                                             &cells, &error)) {
+        MessageBox::error(this, error);
+        return;
+    }
+    m_search->setRows(cells);
+}
+
+void frmClienti::searchAfterWrite()
+{
+    if (m_panel->isOpen()) {
+        refreshSearch();
+        m_panel->entriesChanged();
+    }
+}
+
+void frmClienti::showSearchResult(int entry)
+{
+    bool ok = false;
+    const qint32 code = m_search->code(entry).toInt(&ok);
+    if (!ok || !showClient(code))
+        MessageBox::show(this,
+                         QStringLiteral("Il cliente %1 non è più in archivio: può essere stato eliminato da un'altra "
+                                        "postazione.")
+                             .arg(m_search->code(entry)),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+}
+
+bool frmClienti::showClient(qint32 code)
+{
+    RecordView &v = m_session.archive.clients();
+    if (!v.findFirst(QStringLiteral("codice=") + QString::number(code)) || v.noMatch())
+        return false;
+    Visualizza();
+    return true;
 }
 
 void frmClienti::CaricaClienti()
@@ -113,11 +167,8 @@ void frmClienti::cboCodice_Click(int entry)
         return;
     bool ok = false;
     const int number = code.toInt(&ok);
-    if (!ok)
-        return;
-    RecordView &v = m_session.archive.clients();
-    if (v.findFirst(QStringLiteral("codice=") + QString::number(number)) && !v.noMatch())
-        Visualizza();
+    if (ok)
+        showClient(number);
 }
 
 void frmClienti::cboDescr_Click(int entry)
@@ -131,6 +182,8 @@ void frmClienti::cboDescr_Click(int entry)
 
 void frmClienti::cmdNuovo_Click()
 {
+    // No search runs while the archive is being written.
+    SearchPanel::Pause pause(*m_panel);
     const Outcome<int> next = ProssimoCodice(m_session.archive, QStringLiteral("clienti"), QStringLiteral("codice"));
     if (!next.ok()) {
         MessageBox::error(this, next.error);
@@ -166,6 +219,8 @@ bool frmClienti::typedCode(qint32 *code, const QString &whenEmpty)
 
 void frmClienti::cmdSalva_Click()
 {
+    // No search runs while the archive is being written.
+    SearchPanel::Pause pause(*m_panel);
     qint32 code = 0;
     if (!typedCode(&code, QStringLiteral("ATTENZIONE! Manca il codice !")))
         return;
@@ -239,11 +294,14 @@ Stored frmClienti::store(qint32 code, bool editing)
         ui->cboCodice->setEditText(typed);
         ui->cboDescr->setEditText(shown);
     }
+    searchAfterWrite();
     return Stored::Yes;
 }
 
 void frmClienti::cmdElimina_Click()
 {
+    // No search runs while the archive is being written.
+    SearchPanel::Pause pause(*m_panel);
     qint32 code = 0;
     if (!typedCode(&code, QStringLiteral("Seleziona un cliente !")))
         return;
@@ -265,6 +323,7 @@ void frmClienti::cmdElimina_Click()
         MessageBox::error(this, v.lastError());
         return;
     }
+    searchAfterWrite();
     cmdNuovo_Click();
 }
 

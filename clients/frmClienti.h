@@ -9,6 +9,9 @@
 
 #include "clients/frmElenco.h"
 
+class ClientSearch;
+class SearchPanel;
+
 namespace Ui {
 class frmClienti;
 }
@@ -24,6 +27,7 @@ public:
     void Pulisci();
     void Visualizza();
     frmElenco *elenco() const { return m_elenco; }
+    SearchPanel *search() const { return m_panel; }
 
 public slots:
     void cboCodice_Click(int entry);
@@ -35,6 +39,14 @@ public slots:
     void cmdChiudi_Click();
 
 private:
+    // Shows the client with that code, as choosing it from a list does;
+    // false when no client has it.
+    bool showClient(qint32 code);
+    void refreshSearch();
+    // A search on show looks again after this window stored or deleted a client.
+    void searchAfterWrite();
+    void showSearchResult(int entry);
+
     // The code box as a 32-bit whole number; a message and false when it is
     // empty (whenEmpty) or no such number.
     bool typedCode(qint32 *code, const QString &whenEmpty);
@@ -51,4 +63,6 @@ private:
     // The code that Nuovo proposed, while it is in the box.
     QString m_proposed;
     QPointer<frmElenco> m_elenco;
+    ClientSearch *m_search;
+    SearchPanel *m_panel;
 };

@@ -5,15 +5,9 @@
 
 namespace {
 const QVector<int> kNoChildren;
+} // namespace
 
-// A code as a hash key that ignores letter case, as the archive's criteria
-// do, without building a folded copy of every code.
-struct Caseless {
-    const QString *text;
-    bool operator==(const Caseless &o) const { return text->compare(*o.text, Qt::CaseInsensitive) == 0; }
-};
-
-size_t qHash(const Caseless &key, size_t seed = 0)
+size_t qHash(const Caseless &key, size_t seed)
 {
     size_t h = seed ^ 0x9e3779b97f4a7c15ULL;
     for (QChar c : *key.text) {
@@ -26,7 +20,6 @@ size_t qHash(const Caseless &key, size_t seed = 0)
     }
     return h;
 }
-} // namespace
 
 ProjectTreeModel::ProjectTreeModel(QObject *parent) : QAbstractItemModel(parent) {}
 
@@ -37,6 +30,11 @@ void ProjectTreeModel::clear()
     m_roots.clear();
     m_children.clear();
     m_skipped = 0;
+    m_projectNodes.clear();
+    m_itemNodes[0].clear();
+    m_itemNodes[1].clear();
+    m_projectRows.clear();
+    m_itemRows.clear();
     endResetModel();
 }
 
@@ -52,13 +50,21 @@ int ProjectTreeModel::addNode(const QString &code, const QString &descr, int lev
     return index;
 }
 
-void ProjectTreeModel::rebuild(const QVector<QString> &projects, const QVector<QString> &items)
+void ProjectTreeModel::rebuild(const QVector<QString> &projectRows, const QVector<QString> &itemRows)
 {
     beginResetModel();
     m_nodes.clear();
     m_roots.clear();
     m_children.clear();
     m_skipped = 0;
+    m_projectNodes.clear();
+    m_itemNodes[0].clear();
+    m_itemNodes[1].clear();
+    // Shared copies, never changed here: the keys point into them.
+    m_projectRows = projectRows;
+    m_itemRows = itemRows;
+    const QVector<QString> &projects = std::as_const(m_projectRows);
+    const QVector<QString> &items = std::as_const(m_itemRows);
     m_nodes.reserve(projects.size() / 2 + items.size() / 4);
     m_children.reserve(m_nodes.capacity());
 
@@ -68,7 +74,8 @@ void ProjectTreeModel::rebuild(const QVector<QString> &projects, const QVector<Q
     for (int i = 0; i + 3 < items.size(); i += 4)
         itemsOf[Caseless{&items[i]}].append(i);
 
-    QSet<Caseless> projectKeys, levelKeys[2];
+    QHash<Caseless, int> &projectKeys = m_projectNodes;
+    QHash<Caseless, int> *levelKeys = m_itemNodes;
     projectKeys.reserve(projects.size() / 2);
     levelKeys[0].reserve(items.size() / 8);
     levelKeys[1].reserve(items.size() / 8);
@@ -78,8 +85,8 @@ void ProjectTreeModel::rebuild(const QVector<QString> &projects, const QVector<Q
             ++m_skipped;
             continue;
         }
-        projectKeys.insert(key);
         const int project = addNode(projects[p], projects[p + 1], 0, -1);
+        projectKeys.insert(key, project);
         int parent = project;
         const auto found = itemsOf.constFind(key);
         if (found == itemsOf.constEnd())
@@ -91,14 +98,14 @@ void ProjectTreeModel::rebuild(const QVector<QString> &projects, const QVector<Q
                 continue;
             if (n == 1)
                 parent = project;
-            QSet<Caseless> &keys = levelKeys[n - 1];
+            QHash<Caseless, int> &keys = levelKeys[n - 1];
             const Caseless itemKey{&items[i + 2]};
             if (keys.contains(itemKey)) {
                 ++m_skipped;
                 continue;
             }
-            keys.insert(itemKey);
             const int node = addNode(items[i + 2], items[i + 3], n, parent);
+            keys.insert(itemKey, node);
             if (n == 1)
                 parent = node;
         }
@@ -153,12 +160,37 @@ QString ProjectTreeModel::projectCode(const QModelIndex &index) const
 
 QModelIndex ProjectTreeModel::indexOfKey(const QString &wanted) const
 {
-    for (int n = 0; n < m_nodes.size(); ++n) {
-        const QModelIndex idx = createIndex(m_nodes[n].row, 0, quintptr(n));
-        if (key(idx) == wanted)
-            return idx;
-    }
-    return {};
+    int n = -1;
+    if (wanted.startsWith(QLatin1Char('P')))
+        n = projectNode(wanted.mid(1));
+    else if (wanted.size() > 3 && wanted.startsWith(QLatin1Char('L')) && wanted.at(2) == QLatin1Char('C'))
+        n = itemNode(wanted.at(1).digitValue(), wanted.mid(3));
+    const QModelIndex idx = indexOfNode(n);
+    return key(idx) == wanted ? idx : QModelIndex();
+}
+
+QModelIndex ProjectTreeModel::indexOfNode(int node) const
+{
+    if (node < 0 || node >= m_nodes.size())
+        return {};
+    return createIndex(m_nodes[node].row, 0, quintptr(node));
+}
+
+int ProjectTreeModel::rootOf(int node) const
+{
+    while (node >= 0 && m_nodes[node].parent >= 0)
+        node = m_nodes[node].parent;
+    return node;
+}
+
+int ProjectTreeModel::projectNode(const QString &code) const
+{
+    return m_projectNodes.value(Caseless{&code}, -1);
+}
+
+int ProjectTreeModel::itemNode(int level, const QString &code) const
+{
+    return level == 1 || level == 2 ? m_itemNodes[level - 1].value(Caseless{&code}, -1) : -1;
 }
 
 QModelIndex ProjectTreeModel::index(int row, int column, const QModelIndex &parent) const

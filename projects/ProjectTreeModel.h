@@ -4,8 +4,17 @@
 // reading the rows.
 
 #include <QAbstractItemModel>
+#include <QHash>
 #include <QIcon>
 #include <QVector>
+
+// A code as a hash key that ignores letter case, as the archive's criteria
+// do, without building a folded copy of every code.
+struct Caseless {
+    const QString *text;
+    bool operator==(const Caseless &o) const { return text->compare(*o.text, Qt::CaseInsensitive) == 0; }
+};
+size_t qHash(const Caseless &key, size_t seed = 0);
 
 class ProjectTreeModel : public QAbstractItemModel {
     Q_OBJECT
@@ -30,6 +39,19 @@ public:
     QModelIndex indexOfKey(const QString &key) const;
     int skippedRows() const { return m_skipped; }
 
+    // Nodes by number, in tree order (a project, then the items below it).
+    int nodeCount() const { return int(m_nodes.size()); }
+    int nodeOf(const QModelIndex &index) const;
+    QModelIndex indexOfNode(int node) const;
+    const QString &nodeCode(int node) const { return m_nodes[node].code; }
+    const QString &nodeDescr(int node) const { return m_nodes[node].descr; }
+    int nodeLevel(int node) const { return m_nodes[node].level; }
+    int rootOf(int node) const;
+    // The node of a project, or of an item of level 1 or 2, by code (letter
+    // case ignored); -1 when the tree has none.
+    int projectNode(const QString &code) const;
+    int itemNode(int level, const QString &code) const;
+
     QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
     QModelIndex parent(const QModelIndex &child) const override;
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -45,7 +67,6 @@ private:
         int level = 0;     // 0 project, 1 or 2 item
     };
     int addNode(const QString &code, const QString &descr, int level, int parent);
-    int nodeOf(const QModelIndex &index) const;
     const QVector<int> &childrenOf(int node) const;
 
     QVector<Node> m_nodes;
@@ -53,4 +74,7 @@ private:
     QVector<QVector<int>> m_children;   // by node index
     QVector<QIcon> m_images;
     int m_skipped = 0;
+    // The rows the tree was built from, kept so the keys below can point into them.
+    QVector<QString> m_projectRows, m_itemRows;
+    QHash<Caseless, int> m_projectNodes, m_itemNodes[2];
 };

@@ -1,5 +1,6 @@
 #include "frmProgetti.h"
 
+#include "ProjectSearch.h"
 #include "ProjectTreeModel.h"
 #include "components/frmCOmponenti.h"
 #include "data/Dates.h"
@@ -8,6 +9,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/Resources.h"
+#include "platform/SearchPanel.h"
 #include "platform/Widgets.h"
 #include "ui_frmProgetti.h"
 
@@ -69,7 +71,8 @@ bool leadingNumber(const QString &text, qint64 *out)
 } // namespace
 
 frmProgetti::frmProgetti(Session &session, QWidget *parent)
-    : QWidget(parent, Qt::Window), ui(new Ui::frmProgetti), m_session(session), m_tree(new ProjectTreeModel(this))
+    : QWidget(parent, Qt::Window), ui(new Ui::frmProgetti), m_session(session), m_tree(new ProjectTreeModel(this)),
+      m_search(new ProjectSearch(*m_tree))
 {
     ensureResources();
     ui->setupUi(this);
@@ -79,6 +82,14 @@ frmProgetti::frmProgetti(Session &session, QWidget *parent)
     m_tree->setImages({QIcon(QStringLiteral(":/img/tree_progetto.png")), QIcon(QStringLiteral(":/img/tree_elemento.png")),
                        QIcon(QStringLiteral(":/img/tree_livello2.png")), QIcon(QStringLiteral(":/img/tree_cliente.png"))});
     ui->tvwProgetti->setModel(m_tree);
+    m_treeGeometry = ui->tvwProgetti->geometry();
+    m_search->setIcons({QIcon(QStringLiteral(":/img/tree_progetto.png")), QIcon(QStringLiteral(":/img/tree_elemento.png")),
+                        QIcon(QStringLiteral(":/img/componenti.png"))});
+    m_panel = new SearchPanel(this, ui->edtCerca, ui->lblRisultati, ui->lstRisultati, m_search);
+    connect(m_panel, &SearchPanel::opening, this, &frmProgetti::refreshSearch);
+    connect(m_panel, &SearchPanel::opened, this, [this] { placeSearch(true); });
+    connect(m_panel, &SearchPanel::closed, this, [this] { placeSearch(false); });
+    connect(m_panel, &SearchPanel::chosen, this, &frmProgetti::showSearchResult);
     for (QComboBox *combo : {ui->cboCodice, ui->cboDescr, ui->cboCodCli, ui->cboCliente})
         useListModel(combo);
     for (QComboBox *combo : {ui->cboCodice, ui->cboDescr, ui->cboCodCli, ui->cboCliente, ui->cboCodice1, ui->cboCodice2})
@@ -133,6 +144,9 @@ frmProgetti::frmProgetti(Session &session, QWidget *parent)
 
 frmProgetti::~frmProgetti()
 {
+    // The list of results asks its source while it lives: the source goes last.
+    delete m_panel;
+    delete m_search;
     delete ui;
 }
 
@@ -381,22 +395,9 @@ void frmProgetti::CaricaProgetti()
     m_shownProject.clear();
     m_tree->clear();
 
-    Archive &archive = m_session.archive;
-    const TableInfo &projects = archive.projects().table();
-    const TableInfo &items = archive.items().table();
     QVector<QString> projectCells, itemCells;
     QString error;
-    bool read = false;
-    {
-        // One snapshot for both tables, released before any message.
-        SqliteStore::ReadScope snapshot(archive.store());
-        read = archive.store().readTexts(projects, {projects.indexOf(u"codice"), projects.indexOf(u"descr")},
-                                         &projectCells, &error)
-               && archive.store().readTexts(items,
-                                            {items.indexOf(u"codprj"), items.indexOf(u"livello"),
-                                             items.indexOf(u"codice"), items.indexOf(u"descr")},
-                                            &itemCells, &error);
-    }
+    const bool read = readTreeRows(&projectCells, &itemCells, &error);
     if (!read) {
         MessageBox::error(this, error);
     } else {
@@ -411,7 +412,107 @@ void frmProgetti::CaricaProgetti()
         setList(ui->cboDescr, descriptions);
         m_tree->rebuild(projectCells, itemCells);
     }
+    m_treeProjects = projectCells;
+    m_treeItems = itemCells;
+    m_search->treeChanged();
+    m_panel->entriesChanged();
     CaricaClienti();
+}
+
+bool frmProgetti::readTreeRows(QVector<QString> *projectCells, QVector<QString> *itemCells, QString *error)
+{
+    Archive &archive = m_session.archive;
+    const TableInfo &projects = archive.projects().table();
+    const TableInfo &items = archive.items().table();
+    // One snapshot for both tables, released before any message.
+    Store::ReadScope snapshot(archive.store());
+    return archive.store().readTexts(projects, {projects.indexOf(u"codice"), projects.indexOf(u"descr")}, projectCells,
+                                     error)
+           && archive.store().readTexts(items,
+                                        {items.indexOf(u"codprj"), items.indexOf(u"livello"), items.indexOf(u"codice"),
+                                         items.indexOf(u"descr")},
+                                        itemCells, error);
+}
+
+void frmProgetti::replaceTreeRows(const QVector<QString> &projects, const QVector<QString> &items)
+{
+    QTreeView *view = ui->tvwProgetti;
+    QStringList expanded;
+    for (int n = 0; n < m_tree->nodeCount(); ++n) {
+        const QModelIndex idx = m_tree->indexOfNode(n);
+        if (m_tree->nodeLevel(n) < 2 && view->isExpanded(idx))
+            expanded.append(m_tree->key(idx));
+    }
+    const QString current = m_tree->key(view->currentIndex());
+    const bool key = m_treeKey;
+    m_treeKey = false;
+    m_tree->rebuild(projects, items);
+    for (const QString &k : std::as_const(expanded))
+        view->expand(m_tree->indexOfKey(k));
+    const QModelIndex now = m_tree->indexOfKey(current);
+    if (now.isValid())
+        view->selectionModel()->setCurrentIndex(now, QItemSelectionModel::ClearAndSelect);
+    m_treeKey = key;
+    m_treeProjects = projects;
+    m_treeItems = items;
+}
+
+// ---------------------------------------------------------------- search
+
+void frmProgetti::refreshSearch()
+{
+    BusyCursor busy;
+    Archive &archive = m_session.archive;
+    const TableInfo &components = archive.components().table();
+    QVector<QString> projectCells, itemCells, componentCells;
+    QString error;
+    bool read = false;
+    {
+        Store::ReadScope snapshot(archive.store());
+        read = readTreeRows(&projectCells, &itemCells, &error)
+               && archive.store().readTexts(components,
+                                            {components.indexOf(u"codprj"), components.indexOf(u"livello"),
+                                             components.indexOf(u"codice"), components.indexOf(u"file")},
+                                            &componentCells, &error);
+    }
+    if (!read) {
+        // The search keeps what it had; the tree stays as it is.
+        MessageBox::error(this, error);
+        return;
+    }
+    // Rows another workstation stored since the tree was built join the tree,
+    // so what the search finds can be shown; the sheets are left alone.
+    if (projectCells != m_treeProjects || itemCells != m_treeItems)
+        replaceTreeRows(projectCells, itemCells);
+    m_search->setComponents(componentCells);
+    m_search->treeChanged();
+}
+
+void frmProgetti::placeSearch(bool open)
+{
+    // The box takes a line above the tree; the sheets do not move.
+    const int line = ui->lstRisultati->geometry().top() - m_treeGeometry.top();
+    ui->tvwProgetti->setGeometry(open ? m_treeGeometry.adjusted(0, line, 0, 0) : m_treeGeometry);
+    ui->lstRisultati->setGeometry(ui->tvwProgetti->geometry());
+    if (!open)
+        ui->tvwProgetti->setFocus(Qt::OtherFocusReason);
+}
+
+void frmProgetti::showSearchResult(int entry)
+{
+    const QModelIndex node = m_tree->indexOfNode(m_search->node(entry));
+    if (!node.isValid())
+        return;
+    QTreeView *view = ui->tvwProgetti;
+    for (QModelIndex p = node.parent(); p.isValid(); p = p.parent())
+        view->expand(p);
+    const bool key = m_treeKey;
+    m_treeKey = false;
+    view->selectionModel()->setCurrentIndex(node, QItemSelectionModel::ClearAndSelect);
+    m_treeKey = key;
+    view->scrollTo(node);
+    // Shown as a click on the node shows it.
+    tvwProgetti_NodeClick(node);
 }
 
 void frmProgetti::tvwProgetti_NodeClick(const QModelIndex &node)
@@ -536,6 +637,8 @@ void frmProgetti::cboCodice_Click(int entry)
 
 void frmProgetti::cmdNuovo_Click()
 {
+    // No search runs while the archive is being written.
+    SearchPanel::Pause pause(*m_panel);
     RunState &s = m_session.state;
     ui->cmdAllegati->setEnabled(false);
     if (s.LivelloCorrente == 0) {
@@ -567,6 +670,8 @@ void frmProgetti::cmdNuovo_Click()
 
 void frmProgetti::cmdSalva_Click()
 {
+    // No search runs while the archive is being written.
+    SearchPanel::Pause pause(*m_panel);
     RunState &s = m_session.state;
     const QString code = ui->cboCodice->currentText();
     if (code.isEmpty()) {
@@ -780,6 +885,8 @@ bool frmProgetti::SalvaLivello()
 
 void frmProgetti::cmdElimina_Click()
 {
+    // No search runs while the archive is being written.
+    SearchPanel::Pause pause(*m_panel);
     const int level = m_session.state.LivelloCorrente;
     if (level == 0)
         eliminaProgetto();
@@ -850,6 +957,8 @@ void frmProgetti::eliminaLivello(int level)
 
 void frmProgetti::cmdAllegati_Click()
 {
+    // No search runs while the archive is being written.
+    SearchPanel::Pause pause(*m_panel);
     RunState &s = m_session.state;
     const int level = s.LivelloCorrente;
     const QString shown = ui->cboCodice->currentText();
@@ -910,6 +1019,11 @@ void frmProgetti::cmdAllegati_Click()
     components.exec();
     s.LivelloCorrente = level;
     Cambia(s.PercorsoDati);
+    // The components window may have added or removed files.
+    if (m_panel->isOpen()) {
+        refreshSearch();
+        m_panel->entriesChanged();
+    }
 }
 
 void frmProgetti::cmdChiudi_Click()

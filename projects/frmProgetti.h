@@ -8,7 +8,9 @@
 #include <QSet>
 #include <QWidget>
 
+class ProjectSearch;
 class ProjectTreeModel;
+class SearchPanel;
 class QComboBox;
 class QEvent;
 class QModelIndex;
@@ -26,6 +28,8 @@ public:
     ~frmProgetti() override;
 
     ProjectTreeModel *treeModel() const { return m_tree; }
+    SearchPanel *search() const { return m_panel; }
+    ProjectSearch *searchSource() const { return m_search; }
     QTreeView *tree() const;
     // Selects a sheet and names it, as the main window does before showing.
     void setSheetCaption(int sheet, const QString &caption);
@@ -55,6 +59,16 @@ signals:
     void clientRegisterRequested();
 
 private:
+    // The rows of the tree, read in one snapshot; false with the engine's message.
+    bool readTreeRows(QVector<QString> *projects, QVector<QString> *items, QString *error);
+    // Rebuilds the tree from rows read, keeping open the nodes that were open
+    // and the current node, without showing anything on the sheets.
+    void replaceTreeRows(const QVector<QString> &projects, const QVector<QString> &items);
+    // Brings the search up to date with the archive as it is now (rows
+    // another workstation stored since included).
+    void refreshSearch();
+    void showSearchResult(int entry);
+    void placeSearch(bool open);
     bool SalvaProgetto();
     bool SalvaLivello();
     void eliminaProgetto();
@@ -90,6 +104,11 @@ private:
     Ui::frmProgetti *ui;
     Session &m_session;
     ProjectTreeModel *m_tree;
+    ProjectSearch *m_search;
+    SearchPanel *m_panel;
+    // The rows the tree shows now.
+    QVector<QString> m_treeProjects, m_treeItems;
+    QRect m_treeGeometry;
     // The pickers show the day; the value they were given keeps its time. An
     // invalid value is a stored date that could not be read: the box is blank
     // and a save leaves the stored date as it was.

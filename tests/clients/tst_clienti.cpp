@@ -6,6 +6,7 @@
 #include "clients/frmElenco.h"
 #include "data/basMain.h"
 #include "platform/MessageBox.h"
+#include "platform/SearchPanel.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -13,7 +14,9 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
+#include <QLabel>
 #include <QTableWidget>
+#include <QTreeView>
 #include <QtTest>
 
 namespace {
@@ -249,6 +252,67 @@ private slots:
         QCOMPARE(o.sql("SELECT COUNT(*)||MAX(descr) FROM Clienti"), QStringLiteral("1Uno"));
         QCOMPARE(o.list("cboCodice"), QStringList({"1"}));
         QVERIFY(!o.w->elenco());
+    }
+
+
+    void searchFindsByNameCityOrVatNumber_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("codes");
+        QTest::newRow("city without accent, name with one") << "CITTA" << QStringList{"1", "3"};
+        QTest::newRow("words of the name in any order") << "mario ROSSI" << QStringList{"1"};
+        QTest::newRow("part of a VAT number") << "0987" << QStringList{"2"};
+        QTest::newRow("name and city") << "milano bianchi" << QStringList{"2"};
+        QTest::newRow("no match") << "torino" << QStringList{};
+    }
+    void searchFindsByNameCityOrVatNumber()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, codes);
+        Opened o;
+        o.sql("INSERT INTO Clienti(codice,descr,citta,piva,fax) VALUES(1,'Rossi Mario','Città di Castello','01234567890','1'),"
+              "(2,'Bianchi & Figli','Milano','09876543210','2')");
+        o.open();
+        // A client stored by another workstation after the register opened.
+        o.sql("INSERT INTO Clienti(codice,descr,citta) VALUES(3,'Comune di Città','Roma')");
+        o.w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(o.w));
+        QTest::keyClick(o.w, Qt::Key_F, Qt::ControlModifier);
+        QLineEdit *edit = o.box("edtCerca");
+        QVERIFY(edit->hasFocus());
+        QTest::keyClicks(edit, typed);
+        auto *list = o.w->findChild<QTreeView *>("lstRisultati");
+        auto *count = o.w->findChild<QLabel *>("lblRisultati");
+        QTRY_VERIFY(!count->text().isEmpty());
+        QCOMPARE(o.w->search()->results().size(), codes.size());
+        QStringList found;
+        for (int r = 0; r < list->model()->rowCount(); ++r)
+            found << list->model()->index(r, 0).data().toString();
+        QCOMPARE(found, codes);
+        if (codes.isEmpty()) {
+            QCOMPARE(count->text(), QStringLiteral("Nessun risultato"));
+            return;
+        }
+        // Chosen as from the list: shown, and a save edits that client.
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(o.combo("cboCodice")->currentText(), codes.first());
+        QCOMPARE(o.box("txtCitta")->text(), o.sql("SELECT citta FROM Clienti WHERE codice=" + codes.first()));
+        o.box("txtFax")->setText("99");
+        o.click("cmdSalva");
+        QCOMPARE(o.lastMessage(), QString());
+        QCOMPARE(o.sql("SELECT fax FROM Clienti WHERE codice=" + codes.first()), QStringLiteral("99"));
+        QCOMPARE(o.sql("SELECT COUNT(*) FROM Clienti"), QStringLiteral("3"));
+        // The save left the results where they were, the list closed.
+        QCoreApplication::processEvents();
+        QVERIFY(!list->isVisible());
+        QCOMPARE(o.w->search()->results().size(), codes.size());
+        // Another workstation deletes it: choosing it again says so.
+        o.sql("DELETE FROM Clienti WHERE codice=" + codes.first());
+        QTest::keyClick(edit, Qt::Key_F3);
+        QCOMPARE(o.lastMessage(), QStringLiteral("Il cliente %1 non è più in archivio: può essere stato eliminato da "
+                                                 "un'altra postazione.").arg(codes.first()));
+        QTest::keyClick(edit, Qt::Key_Escape);
+        QVERIFY(!edit->isVisible());
     }
 
     void projectListOfAClient()

@@ -1,0 +1,79 @@
+// Words typed in any order, accents and letter case ignored, found among
+// folded fields held in memory.
+#include "TextSearch.h"
+
+#include <QtTest>
+
+class TestSearch : public QObject {
+    Q_OBJECT
+
+    static FoldedIndex sample()
+    {
+        FoldedIndex index;
+        index.add({u"P120", u"Villa sul lago"});
+        index.add({u"P12", u"Scuola media di Città di Castello"});
+        index.add({u"L1", u"Ampliamento SCUOLA"});
+        index.add({u"AB", u"CD"});
+        index.add({u"pianta-piano-terra.dwg"});
+        index.add({u"ÆØ", u"Straße Njegoš Ωμέγα"});
+        return index;
+    }
+
+private slots:
+    void match_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QVector<int>>("expected");
+        QTest::newRow("part of a code, the exact code first") << "p12" << QVector<int>{1, 0};
+        QTest::newRow("words in any order") << "castello  SCUOLA media" << QVector<int>{1};
+        QTest::newRow("accents typed or not, letter case mixed") << "CITTÀ scuola" << QVector<int>{1};
+        QTest::newRow("no accent typed") << "citta" << QVector<int>{1};
+        QTest::newRow("a word in the code, one in the description") << "l1 ampliamento" << QVector<int>{2};
+        QTest::newRow("one field holds a word whole") << "bc" << QVector<int>{};
+        QTest::newRow("a word found twice counts once") << "scuola" << QVector<int>{1, 2};
+        QTest::newRow("a file name") << "PIANO pianta" << QVector<int>{4};
+        QTest::newRow("letters beyond Latin-1") << "NJEGOS ωμεγα" << QVector<int>{5};
+        QTest::newRow("no match") << "scuola lago" << QVector<int>{};
+        QTest::newRow("blanks only") << "  \t " << QVector<int>{};
+    }
+    void match()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QVector<int>, expected);
+        const FoldedIndex index = sample();
+        const QStringList words = TextSearch::words(typed);
+        QCOMPARE(index.match(words), expected);
+        // Typing on only narrows: looking among the results of a shorter
+        // text gives the same as looking everywhere.
+        for (qsizetype cut = 1; cut < typed.size(); ++cut) {
+            const QStringList before = TextSearch::words(typed.left(cut));
+            if (!TextSearch::narrows(words, before))
+                continue;
+            const QVector<int> among = index.match(before);
+            QCOMPARE(index.match(words, &among), expected);
+        }
+    }
+
+    void narrows_data()
+    {
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<bool>("narrower");
+        QTest::newRow("a letter more") << "scuol" << "scuo" << true;
+        QTest::newRow("a word more") << "scuola p1" << "scuola" << true;
+        QTest::newRow("a letter less") << "scu" << "scuo" << false;
+        QTest::newRow("a word changed") << "villa" << "scuola" << false;
+        QTest::newRow("a letter typed in the middle") << "scuXola" << "scuola" << false;
+        QTest::newRow("the first letter after an empty box") << "s" << "" << false;
+    }
+    void narrows()
+    {
+        QFETCH(QString, now);
+        QFETCH(QString, then);
+        QFETCH(bool, narrower);
+        QCOMPARE(TextSearch::narrows(TextSearch::words(now), TextSearch::words(then)), narrower);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestSearch)
+#include "tst_search.moc"
