@@ -1,5 +1,6 @@
 // The administration tool: work on an archive that no workstation has open.
 #include "data/ArchiveUse.h"
+#include "data/JetImport.h"
 #include "data/SqliteStore.h"
 
 #include <QCoreApplication>
@@ -10,13 +11,21 @@
 
 namespace {
 const char *const kUsage =
-    "Uso: velbor_admin COMANDO ARCHIVIO\n"
+    "Uso: velbor_admin COMANDO ARGOMENTI\n"
     "\n"
     "Comandi:\n"
     "  pagine64 ARCHIVIO   riscrive l'archivio (Velbor.mdb) con pagine da 64 KB, che\n"
     "                      su una cartella di rete richiedono molte meno letture.\n"
     "                      Tutte le postazioni devono avere chiuso Velbor: se una lo\n"
     "                      ha aperto, il comando rifiuta e non cambia nulla.\n"
+    "  converti FILE_JET NUOVO_ARCHIVIO\n"
+    "                      converte un vecchio archivio Access/Jet (Velbor.mdb del\n"
+    "                      formato Jet 3, Jet 4 o ACE) in un nuovo archivio, che non\n"
+    "                      deve esistere. Il file Access non viene modificato. Tutte\n"
+    "                      le postazioni devono avere chiuso il vecchio programma:\n"
+    "                      se il file di blocco (Velbor.ldb) ne indica una al lavoro,\n"
+    "                      il comando rifiuta. Stampa l'avanzamento e, per ogni\n"
+    "                      tabella, i record letti e scritti.\n"
     "  --help              mostra questo aiuto.\n";
 
 QTextStream &out()
@@ -101,6 +110,44 @@ int largePages(const QString &path)
     out() << "Fatto: pagine da " << now << " byte, record per tabella invariati:\n" << after << Qt::flush;
     return 0;
 }
+int convert(const QString &jetPath, const QString &destination)
+{
+    if (!QFileInfo(jetPath).isFile()) {
+        err() << "Il file " << jetPath << " non esiste." << Qt::endl;
+        return 1;
+    }
+    QString lockFile;
+    const QStringList holders = jetLockHolders(jetPath, &lockFile);
+    if (!holders.isEmpty()) {
+        err() << "Il file " << jetPath << " risulta aperto dalle postazioni: " << holders.join(QStringLiteral(", "))
+              << ".\nChiudere il programma su tutte le postazioni e riprovare; se nessuna lo usa più, eliminare "
+              << lockFile << "." << Qt::endl;
+        return 2;
+    }
+    out() << "Conversione di " << jetPath << " in " << destination << "..." << Qt::endl;
+    JetImportReport report;
+    QString error;
+    QString current;
+    const bool ok = convertJetFile(jetPath, destination, &report, &error,
+                                   [&](const QString &table, qint64 done, qint64 total) {
+                                       if (table != current) {
+                                           current = table;
+                                           out() << "  " << table << ": " << total << " record da leggere" << Qt::endl;
+                                       } else if (done > 0) {
+                                           out() << "  " << table << ": " << done << " di " << total << Qt::endl;
+                                       }
+                                       return true;
+                                   });
+    if (!ok) {
+        err() << error << Qt::endl;
+        return 1;
+    }
+    out() << "Fatto: nuovo archivio " << destination << ".\n";
+    for (const QString &line : report.lines())
+        out() << line << "\n";
+    out() << Qt::flush;
+    return 0;
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -113,6 +160,8 @@ int main(int argc, char **argv)
     }
     if (args.first() == QLatin1String("pagine64") && args.size() == 2)
         return largePages(args.at(1));
+    if (args.first() == QLatin1String("converti") && args.size() == 3)
+        return convert(args.at(1), args.at(2));
     err() << "Comando non riconosciuto.\n\n" << kUsage << Qt::flush;
     return 1;
 }
