@@ -349,10 +349,11 @@ QStringList jetLockHolders(const QString &archivePath, QString *lockFile)
 }
 
 bool replaceJetArchive(const QString &path, QString *keptAs, JetImportReport *report, QString *error,
-                       const JetProgress &progress)
+                       const JetProgress &progress, JetRowSource *source)
 {
     const QString temporary = besideName(path);
-    if (!convertJetFile(path, temporary, report, error, progress))
+    if (source ? !convertJetRows(*source, temporary, report, error, progress)
+               : !convertJetFile(path, temporary, report, error, progress))
         return false;
     const QString kept = jetKeptPath(path);
     if (!QFile::rename(path, kept)) {

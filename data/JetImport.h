@@ -51,5 +51,6 @@ QStringList jetLockHolders(const QString &archivePath, QString *lockFile = nullp
 
 // Converts the Jet archive at path in place: the new archive takes its name,
 // the original is kept at *keptAs. On failure nothing has changed.
+// source, when given, stands in for the file's rows.
 bool replaceJetArchive(const QString &path, QString *keptAs, JetImportReport *report, QString *error,
-                       const JetProgress &progress = {});
+                       const JetProgress &progress = {}, JetRowSource *source = nullptr);
