@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+void runJetBench(const QString &folder);
 #ifdef VELBOR_BENCH_GUI
 int runGuiBench(int argc, char **argv, const QString &folder);
 #endif
@@ -48,6 +49,12 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     const QString path = dir.path() + "/Velbor.mdb";
     QString error;
+    // "velbor_bench jet": the conversion cases alone.
+    if (argc > 1 && qstrcmp(argv[1], "jet") == 0) {
+        QCoreApplication app(argc, argv);
+        runJetBench(dir.path());
+        return 0;
+    }
     {
         QCoreApplication app(argc, argv);
         QTextStream(stdout) << "Building the archive (10,000 clients and projects, 100,000 items and components)..."
@@ -89,6 +96,8 @@ int main(int argc, char **argv)
         report("walk components", walk(a.components(), "file"),
                plainRead(path, "SELECT * FROM Componenti ORDER BY vb_key"));
         report("walk configuration", walk(a.configuration(), "descr"));
+        a.close();
+        runJetBench(dir.path());
     }
 #ifdef VELBOR_BENCH_GUI
     return runGuiBench(argc, argv, dir.path());
