@@ -70,6 +70,8 @@ struct JetReader::Private {
     int pageRow = 0;
     qint64 rowNumber = 0;      // rows handed out so far, for messages
     QVector<MdbField> fields;
+    MdbCatalogEntry systemEntry{};
+    bool skipLongValues = false;
 
     ~Private() { reset(); }
 
@@ -276,9 +278,68 @@ bool JetReader::finishOpen(QString *error)
             }
         }
     }
-    if (!mdb_read_catalog(d->mdb, MDB_TABLE)) {
-        *error = QStringLiteral("Il file Access/Jet è danneggiato: l'elenco delle tabelle non è leggibile.");
+    if (!readCatalog(error)) {
         close();
+        return false;
+    }
+    return true;
+}
+
+// The list of objects, read from MSysObjects (its definition is page 2) with
+// this reader's own row walk. libmdb's catalog reader also parses every
+// object's properties, which a damaged file can send into a loop of hours;
+// the program needs names, kinds and pages only.
+bool JetReader::readCatalog(QString *error)
+{
+    const QString damaged = QStringLiteral("Il file Access/Jet è danneggiato: l'elenco delle tabelle non è leggibile.");
+    std::memset(&d->systemEntry, 0, sizeof d->systemEntry);
+    d->systemEntry.mdb = d->mdb;
+    std::strcpy(d->systemEntry.object_name, "MSysObjects");
+    d->systemEntry.object_type = MDB_TABLE;
+    d->systemEntry.table_pg = 2;
+    mdb_free_catalog(d->mdb);
+    d->mdb->catalog = g_ptr_array_new();
+    QVector<JetColumn> columns;
+    qint64 rows = 0;
+    if (!openEntry(&d->systemEntry, QStringLiteral("MSysObjects"), &columns, &rows, error)) {
+        *error = damaged;
+        return false;
+    }
+    int id = -1, name = -1, type = -1, flags = -1;
+    for (int c = 0; c < columns.size(); ++c) {
+        const QString &n = columns[c].name;
+        id = n == QLatin1String("Id") ? c : id;
+        name = n == QLatin1String("Name") ? c : name;
+        type = n == QLatin1String("Type") ? c : type;
+        flags = n == QLatin1String("Flags") ? c : flags;
+    }
+    if (id < 0 || name < 0 || type < 0 || flags < 0) {
+        d->closeTable();
+        *error = damaged;
+        return false;
+    }
+    d->skipLongValues = true;
+    QVector<QVariant> values;
+    Fetch got;
+    while ((got = next(&values, error)) == Fetch::Row) {
+        if ((values[type].toLongLong() & 0x7f) != MDB_TABLE)
+            continue;
+        const QByteArray utf8 = values[name].toString().toUtf8();
+        if (utf8.isEmpty() || utf8.size() > MDB_MAX_OBJ_NAME)
+            continue;
+        auto *entry = static_cast<MdbCatalogEntry *>(g_malloc0(sizeof(MdbCatalogEntry)));
+        entry->mdb = d->mdb;
+        std::memcpy(entry->object_name, utf8.constData(), size_t(utf8.size()));
+        entry->object_type = MDB_TABLE;
+        entry->table_pg = quint32(values[id].toLongLong()) & 0x00ffffff;
+        entry->flags = int(values[flags].toLongLong());
+        g_ptr_array_add(d->mdb->catalog, entry);
+        d->mdb->num_catalog++;
+    }
+    d->skipLongValues = false;
+    d->closeTable();
+    if (got == Fetch::Failed) {
+        *error = damaged + QLatin1Char(' ') + *error;
         return false;
     }
     return true;
@@ -327,7 +388,15 @@ bool JetReader::openTable(const QString &name, QVector<JetColumn> *columns, qint
         *error = QStringLiteral("La tabella %1 non esiste nel file.").arg(name);
         return false;
     }
-    d->table = mdb_read_table(found);
+    return openEntry(found, name, columns, rowCount, error);
+}
+
+bool JetReader::openEntry(void *catalogEntry, const QString &name, QVector<JetColumn> *columns, qint64 *rowCount,
+                          QString *error)
+{
+    d->closeTable();
+    columns->clear();
+    d->table = mdb_read_table(static_cast<MdbCatalogEntry *>(catalogEntry));
     if (!d->table || !mdb_read_columns(d->table) || d->table->num_cols == 0
         || d->table->num_cols > MDB_MAX_COLS) {
         *error = QStringLiteral("La tabella %1 del file è danneggiata: le sue colonne non sono leggibili.").arg(name);
@@ -471,6 +540,8 @@ JetRowSource::Fetch JetReader::next(QVector<QVariant> *values, QString *error)
             break;
         case MDB_MEMO:
         case MDB_OLE: {
+            if (d->skipLongValues)
+                break;
             QByteArray bytes;
             if (!d->longValue(start, size, &bytes))
                 return failed(QStringLiteral("il contenuto del campo %1 non è leggibile")

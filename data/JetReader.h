@@ -73,4 +73,7 @@ private:
     struct Private;
     std::unique_ptr<Private> d;
     bool finishOpen(QString *error);
+    bool readCatalog(QString *error);
+    bool openEntry(void *catalogEntry, const QString &name, QVector<JetColumn> *columns, qint64 *rowCount,
+                   QString *error);
 };
