@@ -96,6 +96,37 @@ QString asTool(const QVariant &v, int type)
 
 const QString kSamples = QStringLiteral(VELBOR_JET_SAMPLES);
 
+QByteArray rc4(const QByteArray &key, const QByteArray &data)
+{
+    unsigned char box[256];
+    for (int i = 0; i < 256; ++i)
+        box[i] = static_cast<unsigned char>(i);
+    for (int i = 0, j = 0; i < 256; ++i) {
+        j = (j + box[i] + static_cast<unsigned char>(key[i % key.size()])) % 256;
+        std::swap(box[i], box[j]);
+    }
+    QByteArray out = data;
+    for (int n = 0, i = 0, j = 0; n < out.size(); ++n) {
+        i = (i + 1) % 256;
+        j = (j + box[i]) % 256;
+        std::swap(box[i], box[j]);
+        out[n] = char(out[n] ^ box[(box[i] + box[j]) % 256]);
+    }
+    return out;
+}
+
+// A Jet 3 file whose header names another code page (the header's fields
+// from 0x18 on are kept RC4-scrambled with a fixed key).
+QByteArray withCodePage(QByteArray jet3, int codePage)
+{
+    const QByteArray key("\xC7\xDA\x39\x6B", 4);
+    QByteArray header = rc4(key, jet3.mid(0x18, 126));
+    header[0x3C - 0x18] = char(codePage & 0xff);
+    header[0x3C - 0x18 + 1] = char(codePage >> 8);
+    jet3.replace(0x18, 126, rc4(key, header));
+    return jet3;
+}
+
 } // namespace
 
 class TestJetReader : public QObject {
@@ -111,6 +142,7 @@ private slots:
         QVERIFY(m_dir.isValid());
         for (const QString &name : {"nwind.mdb", "DateTestDatabase.mdb", "ASampleDatabase.accdb"})
             QVERIFY2(QFile::copy(kSamples + QLatin1Char('/') + name, sample(name)), qPrintable(name));
+        writeBytes(sample("nwind-1251.mdb"), withCodePage(readBytes(sample("nwind.mdb")), 1251));
     }
 
     void sameAsTool_data()
@@ -118,6 +150,7 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("format");
         QTest::newRow("Jet 3") << "nwind.mdb" << "Jet 3";
+        QTest::newRow("Jet 3, Cyrillic code page") << "nwind-1251.mdb" << "Jet 3";
         QTest::newRow("Jet 4") << "DateTestDatabase.mdb" << "Jet 4";
         QTest::newRow("ACE") << "ASampleDatabase.accdb" << "ACE";
     }
@@ -137,7 +170,7 @@ private slots:
         QVERIFY(!toolTables.isEmpty());
         QCOMPARE(reader.tables(), toolTables);
 
-        int accented = 0, sharpS = 0, lineBreaks = 0, absent = 0, dates = 0;
+        int accented = 0, sharpS = 0, lineBreaks = 0, absent = 0, dates = 0, cyrillic = 0;
         for (const QString &table : toolTables) {
             const QVector<QVector<Cell>> tool = parseCsv(run(
                 QStringLiteral("mdb-export"),
@@ -194,6 +227,7 @@ private slots:
                         accented += ours.contains(QRegularExpression(QStringLiteral("[àáâäçèéêíñóöúü]")));
                         sharpS += ours.contains(QChar(0xdf));
                         lineBreaks += ours.contains(QLatin1Char('\n'));
+                        cyrillic += ours.contains(QString::fromUtf8("Mйxico"));
                     }
                 }
             }
@@ -204,6 +238,10 @@ private slots:
         if (file == QLatin1String("nwind.mdb")) {
             QVERIFY(reader.tables().contains(QString::fromUtf8("Umsätze")));
             QVERIFY(accented > 0 && sharpS > 0 && lineBreaks > 0 && absent > 0 && dates > 0);
+        }
+        if (file == QLatin1String("nwind-1251.mdb")) {
+            QVERIFY(reader.tables().contains(QString::fromUtf8("Umsдtze")));
+            QVERIFY(cyrillic > 0);
         }
         reader.close();
         QCOMPARE(readBytes(path), before);
