@@ -228,7 +228,8 @@ bool writeJetRows(JetRowSource &source, SqliteStore &store, const QVector<TableI
             }
             qint64 key = 0;
             if (!store.insert(target, out, &key, &why))
-                return fail(QStringLiteral("Scrittura non riuscita nella tabella %1, record %2: %3")
+                return fail(QStringLiteral("Scrittura non riuscita nella tabella %1, record %2 (%3). "
+                                           "Nessun archivio è stato scritto.")
                                 .arg(target.name)
                                 .arg(table.read)
                                 .arg(why));
@@ -240,8 +241,10 @@ bool writeJetRows(JetRowSource &source, SqliteStore &store, const QVector<TableI
             return fail(QStringLiteral("Conversione interrotta: nessun archivio è stato scritto."));
         report->tables.append(table);
     }
-    if (!store.commit(error)) {
+    QString why;
+    if (!store.commit(&why)) {
         report->tables.clear();
+        *error = QStringLiteral("Scrittura del nuovo archivio non riuscita (%1). Nessun archivio è stato scritto.").arg(why);
         return false;
     }
     return true;

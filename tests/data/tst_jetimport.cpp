@@ -223,6 +223,28 @@ private slots:
         QCOMPARE(folderFiles(path), QStringList());
     }
 
+    // The disk fills up half-way: the engine's message, nothing left behind.
+    void diskFullHalfWay()
+    {
+        FakeSource src = office();
+        for (int i = 0; i < 4000; ++i)
+            src.table("Progetti").rows << QVector<QVariant>{s("P"), QVariant(QString(1000, QLatin1Char('x'))), {}, {}, {},
+                                                            {}, {}, {}, {}, {}, {}, {}};
+        const QString path = target();
+        const qint64 empty = QFileInfo(TestFolders().dataArchive()).size();
+        JetImportReport report;
+        QString error;
+        bool ok = true;
+        {
+            FileSizeLimit limit(rlim_t(empty + 1024 * 1024));
+            QVERIFY(limit.ok());
+            ok = convertJetRows(src, path, &report, &error);
+        }
+        QVERIFY(!ok);
+        QVERIFY2(error.contains("Nessun archivio è stato scritto"), qPrintable(error));
+        QCOMPARE(folderFiles(path), QStringList());
+    }
+
     void existingDestinationUntouched()
     {
         FakeSource src = office();
