@@ -1,10 +1,18 @@
-// The administration tool: work on an archive that no workstation has open.
+// The administration tool: creating, copying, moving, backing up and
+// restoring archives, on a shared file or a PostgreSQL server, and rewriting a
+// file archive that no workstation has open.
+#include "data/ArchiveCopy.h"
 #include "data/ArchiveUse.h"
+#include "data/PgStore.h"
 #include "data/JetImport.h"
 #include "data/SqliteStore.h"
+#include "data/basMain.h"
+#include "platform/Paths.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTextStream>
 
 #include <sqlite3.h>
@@ -13,7 +21,36 @@ namespace {
 const char *const kUsage =
     "Uso: velbor_admin COMANDO ARGOMENTI\n"
     "\n"
+    "Un ARCHIVIO è il percorso di un file Velbor.mdb, di un file Velbor.server, oppure\n"
+    "una stringa di connessione PostgreSQL (\"postgresql://server/velbor\" oppure\n"
+    "\"host=server dbname=velbor\"). Le password non si scrivono mai nei comandi: il\n"
+    "server le trova nel file ~/.pgpass dell'utente (o PGPASSFILE), in un file di\n"
+    "servizio, con Kerberos o con un certificato.\n"
+    "\n"
     "Comandi:\n"
+    "  crea CONNESSIONE     crea le tabelle dell'archivio in un database PostgreSQL\n"
+    "                       vuoto.\n"
+    "  copia ORIGINE DESTINAZIONE\n"
+    "                       copia tutto l'archivio ORIGINE in DESTINAZIONE: un file\n"
+    "                       Velbor.mdb nuovo (che non deve esistere) o un database\n"
+    "                       PostgreSQL (le tabelle vengono create se mancano; se\n"
+    "                       contengono righe il comando rifiuta). Ogni riga e ogni\n"
+    "                       valore vengono verificati prima di confermare la copia;\n"
+    "                       l'origine non viene mai modificata.\n"
+    "  trasferisci CARTELLA_DATI CONNESSIONE\n"
+    "                       sposta l'archivio Velbor.mdb della cartella dati sul\n"
+    "                       server: lo copia e verifica, scrive Velbor.server nella\n"
+    "                       cartella e rinomina il vecchio file in\n"
+    "                       \"Velbor.mdb.trasferito-sul-server\", così nessuna\n"
+    "                       postazione continua a scrivere su una copia superata.\n"
+    "                       Tutte le postazioni devono avere chiuso Velbor.\n"
+    "  backup ARCHIVIO FILE crea una copia coerente dell'archivio anche mentre le\n"
+    "                       postazioni lavorano: per un file, un nuovo Velbor.mdb;\n"
+    "                       per il server, un file di pg_dump (formato custom) o,\n"
+    "                       se FILE termina con .mdb, un nuovo Velbor.mdb.\n"
+    "  ripristina FILE DESTINAZIONE\n"
+    "                       ripristina un backup (un Velbor.mdb o un file di\n"
+    "                       pg_dump) in una destinazione vuota.\n"
     "  pagine64 ARCHIVIO   riscrive l'archivio (Velbor.mdb) con pagine da 64 KB, che\n"
     "                      su una cartella di rete richiedono molte meno letture.\n"
     "                      Tutte le postazioni devono avere chiuso Velbor: se una lo\n"
@@ -148,6 +185,235 @@ int convert(const QString &jetPath, const QString &destination)
     out() << Qt::flush;
     return 0;
 }
+void printProgress(const QString &table, qint64 done, qint64 total)
+{
+    err() << "\r" << table << ": " << done << "/" << total << " righe" << (done >= total ? "\n" : "") << Qt::flush;
+}
+
+void printReport(const QVector<TableCount> &copied)
+{
+    out() << "Righe copiate e verificate per tabella:\n";
+    for (const TableCount &t : copied)
+        out() << "  " << t.table << ": " << t.rows << "\n";
+    out() << Qt::flush;
+}
+
+int failWith(const QString &message)
+{
+    err() << message << Qt::endl;
+    return 1;
+}
+
+bool hasArchiveTables(PgStore &server, bool *any, QString *error)
+{
+    const QStringList present = server.tableNames(error);
+    *any = false;
+    for (const QString &name : Tables::all())
+        *any = *any || present.contains(name.toLower());
+    return error->isEmpty();
+}
+
+int createTables(const QString &conninfo)
+{
+    QString error;
+    if (!PgStore::createArchive(conninfo, &error))
+        return failWith(QStringLiteral("Tabelle non create: %1").arg(error));
+    out() << "Tabelle dell'archivio create." << Qt::endl;
+    return 0;
+}
+
+// Into a server whose database may still lack the tables.
+bool openServerTarget(const QString &conninfo, Archive *to, QString *error)
+{
+    PgStore probe;
+    bool any = false;
+    if (!probe.open(conninfo, error) || !hasArchiveTables(probe, &any, error))
+        return false;
+    probe.close();
+    if (!any && !PgStore::createArchive(conninfo, error))
+        return false;
+    return to->openServer(conninfo, error);
+}
+
+int copy(const QString &fromArg, const QString &toArg)
+{
+    QString error;
+    ArchivePlace from, to;
+    if (!placeOf(fromArg, &from, &error) || !placeOf(toArg, &to, &error))
+        return failWith(error);
+    Archive source;
+    if (!openArchive(from, &source, &error))
+        return failWith(QStringLiteral("Impossibile aprire l'origine %1: %2").arg(from.describe(), error));
+    QVector<TableCount> copied;
+    out() << "Copia di " << from.describe() << " in " << to.describe() << "..." << Qt::endl;
+    if (!to.server) {
+        if (!copyToNewFile(source, to.path, printProgress, &copied, &error))
+            return failWith(QStringLiteral("Copia non eseguita: %1").arg(error));
+    } else {
+        Archive target;
+        if (!openServerTarget(to.conninfo, &target, &error))
+            return failWith(QStringLiteral("Impossibile aprire la destinazione %1: %2").arg(to.describe(), error));
+        if (!copyArchive(source, target, printProgress, &copied, &error))
+            return failWith(QStringLiteral("Copia non eseguita: %1").arg(error));
+    }
+    printReport(copied);
+    return 0;
+}
+
+int moveToServer(const QString &folder, const QString &conninfo)
+{
+    const QString file = archivePathIn(folder);
+    if (isServerFile(file))
+        return failWith(QStringLiteral("La cartella %1 usa già un archivio sul server (%2).").arg(folder, file));
+    if (!QFileInfo(file).isFile())
+        return failWith(QStringLiteral("La cartella %1 non contiene l'archivio Velbor.mdb.").arg(folder));
+    // No workstation may write the file while it moves, nor after.
+    ArchiveUse use;
+    QString error;
+    if (!use.acquire(file, ArchiveUse::Mode::Alone, &error))
+        return failWith(error);
+    QVector<TableCount> copied;
+    {
+        Archive source, target;
+        if (!source.open(file, &error, true))
+            return failWith(QStringLiteral("Impossibile aprire %1: %2").arg(file, error));
+        if (!openServerTarget(conninfo, &target, &error))
+            return failWith(QStringLiteral("Impossibile aprire il server: %1").arg(error));
+        out() << "Trasferimento di " << file << " sul server..." << Qt::endl;
+        if (!copyArchive(source, target, printProgress, &copied, &error))
+            return failWith(QStringLiteral("Trasferimento non eseguito, la cartella è rimasta com'era: %1").arg(error));
+    }
+    const QString serverFile = Paths::join(folder, QStringLiteral("Velbor.server"));
+    const QString kept = file + QStringLiteral(".trasferito-sul-server");
+    if (QFileInfo::exists(kept))
+        return failWith(QStringLiteral("Esiste già %1: rinominarlo o spostarlo prima del trasferimento. "
+                                       "I dati sono sul server, ma la cartella non è stata cambiata.")
+                            .arg(kept));
+    if (!Paths::writeAtomically(serverFile, (conninfo + QStringLiteral("\n")).toUtf8(), &error))
+        return failWith(QStringLiteral("Impossibile scrivere %1: %2. I dati sono sul server, ma la cartella "
+                                       "non è stata cambiata.")
+                            .arg(serverFile, error));
+    if (!QFile::rename(file, kept))
+        return failWith(QStringLiteral("Impossibile rinominare %1: le postazioni useranno comunque il server "
+                                       "(Velbor.server ha la precedenza).")
+                            .arg(file));
+    use.release();
+    QFile::remove(ArchiveUse::markPath(file));
+    printReport(copied);
+    out() << "Fatto: la cartella usa ora l'archivio sul server (" << serverFile << ");\nil vecchio archivio è in "
+          << kept << "." << Qt::endl;
+    return 0;
+}
+
+int runTool(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.start(program, args);
+    if (!p.waitForStarted())
+        return failWith(QStringLiteral("Impossibile avviare %1 (pacchetto postgresql-client).").arg(program));
+    p.waitForFinished(-1);
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : 1;
+}
+
+int backup(const QString &fromArg, const QString &file)
+{
+    QString error;
+    ArchivePlace from;
+    if (!placeOf(fromArg, &from, &error))
+        return failWith(error);
+    if (QFileInfo::exists(file))
+        return failWith(QStringLiteral("Il file %1 esiste già: il backup non lo sovrascrive.").arg(file));
+    if (from.server && !file.endsWith(QLatin1String(".mdb"), Qt::CaseInsensitive)) {
+        // pg_dump reads in one snapshot while workstations work.
+        const QString temporary = file + QStringLiteral(".in-copia");
+        const int code = runTool(QStringLiteral("pg_dump"), {QStringLiteral("--format=custom"), QStringLiteral("--no-owner"),
+                                                             QStringLiteral("--file=") + temporary,
+                                                             QStringLiteral("--dbname=") + from.conninfo});
+        if (code != 0 || !QFile::rename(temporary, file)) {
+            QFile::remove(temporary);
+            return failWith(QStringLiteral("Backup non eseguito."));
+        }
+        out() << "Backup del server in " << file << " (formato pg_dump)." << Qt::endl;
+        return 0;
+    }
+    Archive source;
+    if (!openArchive(from, &source, &error))
+        return failWith(QStringLiteral("Impossibile aprire %1: %2").arg(from.describe(), error));
+    if (!from.server) {
+        // The engine's online backup: one read lock for the whole copy, so
+        // workstations only wait a moment and the copy is one state of the archive.
+        const QString temporary = file + QStringLiteral(".in-copia");
+        QFile::remove(temporary);
+        sqlite3 *target = nullptr;
+        bool ok = sqlite3_open_v2(QFile::encodeName(temporary).constData(), &target,
+                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
+                  == SQLITE_OK;
+        if (ok) {
+            sqlite3 *sourceHandle = static_cast<SqliteStore &>(source.store()).handle();
+            sqlite3_backup *b = sqlite3_backup_init(target, "main", sourceHandle, "main");
+            ok = b && sqlite3_backup_step(b, -1) == SQLITE_DONE;
+            if (b)
+                sqlite3_backup_finish(b);
+            if (!ok)
+                error = QString::fromUtf8(sqlite3_errmsg(target));
+        }
+        sqlite3_close(target);
+        if (ok) {
+            Archive copy;
+            ok = copy.open(temporary, &error) && sameContent(source, copy, &error);
+        }
+        if (!ok || !QFile::rename(temporary, file)) {
+            QFile::remove(temporary);
+            return failWith(QStringLiteral("Backup non eseguito: %1").arg(error));
+        }
+        out() << "Backup di " << from.describe() << " in " << file << ", verificato." << Qt::endl;
+        return 0;
+    }
+    QVector<TableCount> copied;
+    if (!copyToNewFile(source, file, printProgress, &copied, &error))
+        return failWith(QStringLiteral("Backup non eseguito: %1").arg(error));
+    printReport(copied);
+    return 0;
+}
+
+int restore(const QString &file, const QString &toArg)
+{
+    QString error;
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return failWith(QStringLiteral("Impossibile leggere %1: %2").arg(file, in.errorString()));
+    const QByteArray head = in.read(16);
+    in.close();
+    ArchivePlace to;
+    if (!placeOf(toArg, &to, &error))
+        return failWith(error);
+    if (head.startsWith("PGDMP")) {
+        if (!to.server)
+            return failWith(QStringLiteral("Un backup di pg_dump si ripristina solo su un server PostgreSQL."));
+        PgStore probe;
+        bool any = false;
+        if (!probe.open(to.conninfo, &error) || !hasArchiveTables(probe, &any, &error))
+            return failWith(error);
+        if (any)
+            return failWith(QStringLiteral("La destinazione contiene già le tabelle dell'archivio: si ripristina "
+                                           "solo in un database vuoto."));
+        probe.close();
+        const int code = runTool(QStringLiteral("pg_restore"), {QStringLiteral("--no-owner"), QStringLiteral("--no-privileges"),
+                                                                QStringLiteral("--single-transaction"), QStringLiteral("--exit-on-error"),
+                                                                QStringLiteral("--dbname=") + to.conninfo, file});
+        if (code != 0)
+            return failWith(QStringLiteral("Ripristino non eseguito: nulla è stato scritto."));
+        Archive check;
+        if (!check.openServer(to.conninfo, &error))
+            return failWith(QStringLiteral("Ripristino eseguito, ma l'archivio non si apre: %1").arg(error));
+        out() << "Ripristino eseguito in " << to.describe() << "." << Qt::endl;
+        return 0;
+    }
+    if (!head.startsWith("SQLite format 3"))
+        return failWith(QStringLiteral("%1 non è un backup di Velbor (né un archivio Velbor.mdb né un file di pg_dump).").arg(file));
+    return copy(file, toArg);
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -158,10 +424,21 @@ int main(int argc, char **argv)
         (args.isEmpty() ? err() : out()) << kUsage << Qt::flush;
         return args.isEmpty() ? 1 : 0;
     }
-    if (args.first() == QLatin1String("pagine64") && args.size() == 2)
+    const QString command = args.first();
+    if (command == QLatin1String("pagine64") && args.size() == 2)
         return largePages(args.at(1));
     if (args.first() == QLatin1String("converti") && args.size() == 3)
         return convert(args.at(1), args.at(2));
+    if (command == QLatin1String("crea") && args.size() == 2)
+        return createTables(args.at(1));
+    if (command == QLatin1String("copia") && args.size() == 3)
+        return copy(args.at(1), args.at(2));
+    if (command == QLatin1String("trasferisci") && args.size() == 3)
+        return moveToServer(args.at(1), args.at(2));
+    if (command == QLatin1String("backup") && args.size() == 3)
+        return backup(args.at(1), args.at(2));
+    if (command == QLatin1String("ripristina") && args.size() == 3)
+        return restore(args.at(1), args.at(2));
     err() << "Comando non riconosciuto.\n\n" << kUsage << Qt::flush;
     return 1;
 }

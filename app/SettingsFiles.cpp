@@ -3,6 +3,7 @@
 #include "data/Codepage.h"
 #include "platform/Paths.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <limits>
@@ -55,15 +56,19 @@ QByteArray counterLine(int counter)
 
 namespace SettingsFiles {
 
-bool read(RunState &state, const QString &programFolder)
+bool readDataFolder(RunState &state, const QString &folder)
 {
-    bool fromFile = false;
-    const QString folder = firstLine(Paths::join(programFolder, kServer));
-    if (!folder.isNull()) {
-        state.PercorsoDati = folder;
-        fromFile = true;
-    }
-    const QString counter = firstLine(Paths::join(programFolder, kCounter));
+    const QString dataFolder = firstLine(Paths::join(folder, kServer));
+    if (dataFolder.isNull())
+        return false;
+    state.PercorsoDati = dataFolder;
+    return true;
+}
+
+bool read(RunState &state, const QString &folder)
+{
+    const bool fromFile = readDataFolder(state, folder);
+    const QString counter = firstLine(Paths::join(folder, kCounter));
     if (!counter.isNull()) {
         bool ok = false;
         const qlonglong n = counter.trimmed().toLongLong(&ok);
@@ -82,10 +87,12 @@ QString nextDataFolder(const RunState &state)
     return state.PercorsoDati;
 }
 
-QString write(const RunState &state, const QString &programFolder)
+QString write(const RunState &state, const QString &folder)
 {
-    QString error = writeFile(Paths::join(programFolder, kCounter), counterLine(state.ContatoreComponenti));
-    const QString serverError = writeFile(Paths::join(programFolder, kServer), serverLine(nextDataFolder(state)));
+    if (!QDir().mkpath(QDir::fromNativeSeparators(folder)))
+        return QStringLiteral("Impossibile creare la cartella %1 per i file %2 e %3.").arg(folder, kCounter, kServer);
+    QString error = writeFile(Paths::join(folder, kCounter), counterLine(state.ContatoreComponenti));
+    const QString serverError = writeFile(Paths::join(folder, kServer), serverLine(nextDataFolder(state)));
     if (error.isEmpty())
         error = serverError;
     else if (!serverError.isEmpty())

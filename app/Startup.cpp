@@ -1,6 +1,8 @@
 #include "Startup.h"
 
 #include "app/frmMain.h"
+#include "data/PgStore.h"
+#include "platform/PasswordDialog.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -17,8 +19,15 @@ void installItalian(QApplication &app)
 
 int run(QApplication &app)
 {
+    // The name also places an installed copy's files in the user's folders
+    // (~/.config/Velbor, ~/.local/share/Velbor); the desktop file name ties
+    // the window to the menu entry and its icon.
     QApplication::setApplicationName(QStringLiteral("Velbor"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("velbor"));
     installItalian(app);
+    PgStore::setPasswordPrompt([](const QString &where, QString *password, bool *remember) {
+        return PasswordDialog::ask(QApplication::activeWindow(), where, password, remember);
+    });
     Session session;
     frmMain main(session);
     if (!main.Form_Load())

@@ -57,25 +57,34 @@ frmMain::~frmMain()
 bool frmMain::Form_Load()
 {
     RunState &s = m_session.state;
-    const QString programFolder = Paths::programFolder();
-    Paths::setWorkingFolder(programFolder);
+    // Beside the program, or in the user's folders for an installed copy.
+    const QString local = Paths::localFolder();
+    const QString localError = Paths::ensureLocalArchive();
+    Paths::setWorkingFolder(local);
     Timer1_Timer();
     s.ContatoreComponenti = 0;
-    s.PercorsoDati = programFolder;
+    s.PercorsoDati = local;
     s.CartellaConfigurata.clear();
     s.ServerScelto.clear();
-    if (SettingsFiles::read(s, programFolder))
+    // A user of an installed copy who has no SERVER.DAT yet starts on the
+    // data folder an administrator named in one beside the program.
+    if (SettingsFiles::read(s, Paths::settingsFolder())
+        || (!Paths::keepsFilesBesideProgram() && SettingsFiles::readDataFolder(s, Paths::programFolder())))
         s.CartellaConfigurata = s.PercorsoDati;
 
     const QString configured = s.PercorsoDati;
     // An archive still in the old Access format is offered for conversion
     // first; declined or failed, the program ends.
-    const QString folder = QFileInfo::exists(archivePathIn(s.PercorsoDati)) ? s.PercorsoDati : programFolder;
+    const QString folder = QFileInfo::exists(archivePathIn(s.PercorsoDati)) ? s.PercorsoDati : local;
     if (isLegacyJetFile(archivePathIn(folder)) && !offerJetConversion(this, archivePathIn(folder)))
         return false;
-    const QString error = ApriArchivio(s, m_session.archive, programFolder);
+    QString error = ApriArchivio(s, m_session.archive, local);
     ui->lblServer->setText(s.PercorsoDati);
+    if (error.isEmpty() && m_session.archive.onServer())
+        ui->lblServer->setText(QStringLiteral("%1 — %2").arg(s.PercorsoDati, m_session.archive.label()));
     if (!error.isEmpty()) {
+        if (!localError.isEmpty())
+            error += QLatin1Char('\n') + localError;
         MessageBox::show(this,
                          QStringLiteral("Impossibile aprire l'archivio %1\n\n%2")
                              .arg(archivePathIn(s.PercorsoDati), error),
@@ -255,7 +264,7 @@ bool frmMain::Form_Unload()
 {
     if (!MessageBox::ask(this, QStringLiteral("Vuoi uscire dal programma ?")))
         return false;
-    const QString error = SettingsFiles::write(m_session.state, Paths::programFolder());
+    const QString error = SettingsFiles::write(m_session.state, Paths::settingsFolder());
     if (!error.isEmpty())
         MessageBox::error(this, error);
     m_exiting = true;

@@ -27,6 +27,8 @@
 
 #include <sqlite3.h>
 
+void serverBench(const QString &archiveFile);
+
 namespace {
 double plainRead(const QString &path, const QStringList &queries)
 {
@@ -265,5 +267,6 @@ int runGuiBench(int argc, char **argv, const QString &folder)
                     rtf.size() / 1048576.0, with, with - without, without);
     }
     networkShare(folder);
+    serverBench(path);
     return 0;
 }

@@ -33,17 +33,11 @@
 namespace {
 constexpr int kTwipsPerPixel = 15;
 
-// A component stands for a file by its full path: a relative path (it would
-// depend on the working folder) or a folder is no component file.
-bool isComponentFile(const QString &path)
+// Size of the file a stored path stands for here; 0 when none is found.
+QString sizeText(const QString &stored, const QString &dataFolder)
 {
-    const QString p = QDir::fromNativeSeparators(path);
-    return !p.isEmpty() && QDir::isAbsolutePath(p) && QFileInfo(p).isFile();
-}
-
-QString sizeText(const QString &path)
-{
-    return QString::number(isComponentFile(path) ? QFileInfo(QDir::fromNativeSeparators(path)).size() : 0);
+    const QString file = Paths::findComponent(stored, dataFolder);
+    return QString::number(file.isEmpty() ? 0 : QFileInfo(QDir::fromNativeSeparators(file)).size());
 }
 
 // What tells one content of a notes file from another without keeping it:
@@ -120,7 +114,8 @@ void frmCOmponenti::Form_Load()
         grid->setUpdatesEnabled(false);
         for (; !components.noMatch(); components.findNext(criterion)) {
             const QString file = components.text(u"file");
-            addRow(components.text(u"inserito"), file, sizeText(file), components.text(u"tipo"));
+            addRow(components.text(u"inserito"), file, sizeText(file, m_session.state.PercorsoDati),
+                   components.text(u"tipo"));
         }
         grid->setUpdatesEnabled(true);
     }
@@ -250,35 +245,39 @@ bool frmCOmponenti::attach(const QString &path)
                     && components.setValue(u"file", trimSpaces(path)) && components.setValue(u"tipo", trimSpaces(type));
     if (!storeOrReport(this, components, ok))
         return false;
-    addRow(DataIns, path, sizeText(path), type);
+    addRow(DataIns, path, sizeText(path, s.PercorsoDati), type);
     return true;
 }
 
 void frmCOmponenti::cmdAggiungi_Click()
 {
-    const QString programFolder = Paths::programFolder();
     const QString chosen = FileDialog::getOpenFileName(this, QStringLiteral("*.*"));
     if (!chosen.isEmpty())
         attach(chosen);
-    Paths::setWorkingFolder(programFolder);
+    Paths::setWorkingFolder(Paths::localFolder());
 }
 
 void frmCOmponenti::Grid1_Click(int row)
 {
     ui->cmdUsa->setEnabled(true);
     const QTableWidgetItem *cell = ui->Grid1->item(row, 1);
-    Esegui = cell ? cell->text() : QString();
+    // The row keeps the stored path (other workstations rely on it); what
+    // runs is the file it stands for here.
+    const QString stored = cell ? cell->text() : QString();
+    const QString found = Paths::findComponent(stored, m_session.state.PercorsoDati);
+    Esegui = found.isEmpty() ? stored : found;
 }
 
 void frmCOmponenti::cmdUsa_Click()
 {
-    if (isComponentFile(Esegui)) {
-        if (!Desktop::openFile(QDir::fromNativeSeparators(Esegui)))
+    const QString file = Paths::findComponent(Esegui, m_session.state.PercorsoDati);
+    if (!file.isEmpty()) {
+        if (!Desktop::openFile(QDir::fromNativeSeparators(file)))
             MessageBox::show(this,
-                             QStringLiteral("Nessun programma del sistema apre il componente \n") + Esegui
+                             QStringLiteral("Nessun programma del sistema apre il componente \n") + file
                                  + QStringLiteral("\nAssociare un programma ai file di tipo %1.")
-                                       .arg(componentType(Esegui).isEmpty() ? QStringLiteral("senza estensione")
-                                                                           : componentType(Esegui)),
+                                       .arg(componentType(file).isEmpty() ? QStringLiteral("senza estensione")
+                                                                         : componentType(file)),
                              MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
         return;
     }

@@ -1,5 +1,7 @@
 #include "Archive.h"
 
+#include "PgStore.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -34,7 +36,12 @@ bool isLegacyJetFile(const QString &path)
     return head.contains("Standard Jet DB") || head.contains("Standard ACE DB");
 }
 
-Archive::Archive() = default;
+bool isServerFile(const QString &path)
+{
+    return QFileInfo(path).fileName().endsWith(QLatin1String(".server"), Qt::CaseInsensitive);
+}
+
+Archive::Archive() : m_store(std::make_unique<SqliteStore>()) {}
 Archive::~Archive() = default;
 
 void Archive::close()
@@ -42,11 +49,11 @@ void Archive::close()
     for (auto &view : m_views)
         view.reset();
     m_tables.clear();
-    m_store.close();
+    m_store->close();
     m_use.release();
 }
 
-bool Archive::open(const QString &path, QString *error)
+bool Archive::open(const QString &path, QString *error, bool heldAlone)
 {
     close();
     m_path = path;
@@ -57,16 +64,47 @@ bool Archive::open(const QString &path, QString *error)
                      .arg(path);
         return false;
     }
-    // Marked in use first: an archive being rewritten is not opened.
-    if (QFileInfo(path).isFile() && !m_use.acquire(path, ArchiveUse::Mode::Shared, error))
-        return false;
-    if (!m_store.open(path, error)) {
-        m_use.release();
+    m_onServer = isServerFile(path);
+    if (m_onServer) {
+        QString conninfo;
+        if (!PgStore::readServerFile(path, &conninfo, error))
+            return false;
+        const QString file = path;
+        const bool opened = openServer(conninfo, error);
+        m_path = file;
+        return opened;
+    } else {
+        if (!dynamic_cast<SqliteStore *>(m_store.get()))
+            m_store = std::make_unique<SqliteStore>();
+        // Marked in use first: an archive being rewritten is not opened.
+        if (!heldAlone && QFileInfo(path).isFile() && !m_use.acquire(path, ArchiveUse::Mode::Shared, error))
+            return false;
+        if (!static_cast<SqliteStore &>(*m_store).open(path, error)) {
+            m_use.release();
+            return false;
+        }
+    }
+    return describeTables(error);
+}
+
+bool Archive::openServer(const QString &conninfo, QString *error)
+{
+    close();
+    m_path = conninfo;
+    m_onServer = true;
+    auto server = std::make_unique<PgStore>();
+    if (!server->open(conninfo, error)) {
+        m_store = std::make_unique<SqliteStore>();
         return false;
     }
+    m_store = std::move(server);
+    return describeTables(error);
+}
 
+bool Archive::describeTables(QString *error)
+{
     QString err;
-    const QStringList present = m_store.tableNames(&err);
+    const QStringList present = m_store->tableNames(&err);
     if (!err.isEmpty()) {
         *error = err;
         close();
@@ -77,7 +115,7 @@ bool Archive::open(const QString &path, QString *error)
             return p.compare(name, Qt::CaseInsensitive) == 0;
         });
         TableInfo info;
-        if (found == present.end() || !m_store.describe(*found, &info, &err)) {
+        if (found == present.end() || !m_store->describe(*found, &info, &err)) {
             *error = err.isEmpty() ? QStringLiteral("no such table: %1").arg(name) : err;
             close();
             return false;
@@ -89,13 +127,14 @@ bool Archive::open(const QString &path, QString *error)
                 return false;
             }
         }
+        info.name = name;   // the program's spelling; every engine finds the table by it
         m_tables.append(info);
     }
     // The five views, in the order the windows expect them opened.
     const QString order[5] = {Tables::Clienti, Tables::Progetti, Tables::RighePRJ, Tables::Componenti,
                               Tables::Configura};
     for (int i = 0; i < 5; ++i)
-        m_views[i] = std::make_unique<RecordView>(m_store, *table(order[i]));
+        m_views[i] = std::make_unique<RecordView>(*m_store, *table(order[i]));
     return true;
 }
 

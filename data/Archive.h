@@ -1,8 +1,11 @@
 #pragma once
-// The archive file and its five open views, kept for the whole run.
+// The archive and its five open views, kept for the whole run. The archive is
+// a SQLite file (Velbor.mdb) or, named by a one-line Velbor.server file, a
+// database on a PostgreSQL server.
 
 #include "ArchiveUse.h"
 #include "RecordView.h"
+#include "SqliteStore.h"
 
 #include <memory>
 
@@ -12,12 +15,20 @@ public:
     ~Archive();
 
     // Opens an existing archive for shared use and checks that it holds the
-    // six tables with their fields. On failure the message says why, in the
-    // engine's words where the engine had them.
-    bool open(const QString &path, QString *error);
+    // six tables with their fields. path is the archive file, or a server file
+    // (see isServerFile) holding the server's connection string. On failure
+    // the message says why, in the engine's words where the engine had them.
+    // heldAlone: the caller holds the file's mark alone already (the
+    // administration tool working on an archive nobody else may open).
+    bool open(const QString &path, QString *error, bool heldAlone = false);
+    // The same, for a server named by a connection string.
+    bool openServer(const QString &conninfo, QString *error);
     void close();
-    bool isOpen() const { return m_store.isOpen(); }
+    bool isOpen() const { return m_store && m_store->isOpen(); }
     const QString &path() const { return m_path; }
+    bool onServer() const { return m_onServer; }
+    // Which archive is in use, as the main window's header shows it.
+    QString label() const { return m_store ? m_store->label() : m_path; }
 
     RecordView &clients() { return *m_views[0]; }
     RecordView &projects() { return *m_views[1]; }
@@ -25,17 +36,23 @@ public:
     RecordView &components() { return *m_views[3]; }
     RecordView &configuration() { return *m_views[4]; }
 
-    SqliteStore &store() { return m_store; }
+    Store &store() { return *m_store; }
     // One of the six tables by name, letter case ignored; nullptr otherwise.
     const TableInfo *table(QStringView name) const;
 
 private:
-    SqliteStore m_store;
+    bool describeTables(QString *error);
+
+    std::unique_ptr<Store> m_store;
     ArchiveUse m_use;
     QString m_path;
+    bool m_onServer = false;
     QVector<TableInfo> m_tables;
     std::unique_ptr<RecordView> m_views[5];
 };
+
+// True when path names a server file (Velbor.server, any letter case).
+bool isServerFile(const QString &path);
 
 // True when the file starts like an Access/Jet database of the old format.
 bool isLegacyJetFile(const QString &path);

@@ -153,7 +153,7 @@ QStringList JetImportReport::lines() const
     return out;
 }
 
-bool writeJetRows(JetRowSource &source, SqliteStore &store, const QVector<TableInfo> &targets,
+bool writeJetRows(JetRowSource &source, Store &store, const QVector<TableInfo> &targets,
                   JetImportReport *report, QString *error, const JetProgress &progress)
 {
     *report = {};

@@ -31,7 +31,7 @@ using JetProgress = std::function<bool(const QString &table, qint64 done, qint64
 
 // Reads the six tables from source and writes them with store, whose tables
 // are targets, in one transaction; rolled back on any failure.
-bool writeJetRows(JetRowSource &source, SqliteStore &store, const QVector<TableInfo> &targets,
+bool writeJetRows(JetRowSource &source, Store &store, const QVector<TableInfo> &targets,
                   JetImportReport *report, QString *error, const JetProgress &progress = {});
 
 // A new archive at destination (which must not exist) with the rows of source.

@@ -10,7 +10,7 @@ const QString kNoCurrent = QStringLiteral("Nessun record corrente.");
 // Rolls back a write unless it was committed.
 class WriteTransaction {
 public:
-    explicit WriteTransaction(SqliteStore &store) : m_store(store) {}
+    explicit WriteTransaction(Store &store) : m_store(store) {}
     ~WriteTransaction()
     {
         if (m_open && !m_done)
@@ -24,7 +24,7 @@ public:
     }
 
 private:
-    SqliteStore &m_store;
+    Store &m_store;
     bool m_open = false;
     bool m_done = false;
 };
@@ -67,7 +67,7 @@ QString presentText(FieldKind kind, const QVariant &raw)
 }
 } // namespace
 
-RecordView::RecordView(SqliteStore &store, TableInfo table) : m_store(store), m_table(std::move(table)) {}
+RecordView::RecordView(Store &store, TableInfo table) : m_store(store), m_table(std::move(table)) {}
 
 bool RecordView::fail(const QString &message)
 {

@@ -4,13 +4,13 @@
 // record buffer for adding or editing. Every call that can fail returns false
 // and leaves the engine's message in lastError().
 
-#include "SqliteStore.h"
+#include "Store.h"
 
 #include <functional>
 
 class RecordView {
 public:
-    RecordView(SqliteStore &store, TableInfo table);
+    RecordView(Store &store, TableInfo table);
 
     const TableInfo &table() const { return m_table; }
     const QString &lastError() const { return m_error; }
@@ -67,7 +67,7 @@ private:
     bool convert(const Column &column, const QVariant &in, QVariant *out);
     const StoredRow *current() const;
 
-    SqliteStore &m_store;
+    Store &m_store;
     TableInfo m_table;
     QVector<StoredRow> m_rows;   // the rows of the last walk or find; key 0 marks a deleted row
     int m_pos = 0;

@@ -19,13 +19,6 @@ QString quoted(const QString &identifier)
     return QLatin1Char('"') + identifier + QLatin1Char('"');
 }
 
-bool isAscii(const QString &text)
-{
-    for (QChar c : text)
-        if (c.unicode() >= 0x80)
-            return false;
-    return true;
-}
 
 // Case folding for texts beyond ASCII, registered on each connection (never in
 // the schema, so any sqlite3 tool can still read and write the file).
@@ -147,6 +140,7 @@ bool SqliteStore::open(const QString &path, QString *error)
         }
         m_handle = *static_cast<sqlite3 *const *>(h.data());
     }
+    m_path = path;
     sqlite3_busy_timeout(m_handle, kBusyTimeoutMs);
     sqlite3_create_function_v2(m_handle, "velbor_fold", 1, SQLITE_UTF16 | SQLITE_DETERMINISTIC, nullptr,
                                foldFunction, nullptr, nullptr, nullptr);
@@ -206,6 +200,7 @@ void SqliteStore::close()
         sqlite3_finalize(stmt);
     m_statements.clear();
     m_handle = nullptr;
+    m_path.clear();
     if (QSqlDatabase::contains(m_connection)) {
         QSqlDatabase::database(m_connection, false).close();
         QSqlDatabase::removeDatabase(m_connection);
@@ -306,7 +301,7 @@ QString SqliteStore::whereClause(const TableInfo &table, const QVector<Term> &te
         const QString column = quoted(table.columns[term.column].name);
         if (term.value.typeId() == QMetaType::LongLong)
             where += QStringLiteral(" AND %1 = ?").arg(column);
-        else if (isAscii(term.value.toString()))
+        else if (isAsciiText(term.value.toString()))
             where += QStringLiteral(" AND %1 = ? COLLATE NOCASE").arg(column);
         else
             where += QStringLiteral(" AND velbor_fold(%1) = ?").arg(column);
@@ -320,7 +315,7 @@ bool SqliteStore::bindTerms(sqlite3_stmt *stmt, const TableInfo &, const QVector
     int index = first;
     for (const Term &term : terms) {
         QVariant value = term.value;
-        if (value.typeId() != QMetaType::LongLong && !isAscii(value.toString()))
+        if (value.typeId() != QMetaType::LongLong && !isAsciiText(value.toString()))
             value = value.toString().toCaseFolded();
         if (bindValue(stmt, index++, value) != SQLITE_OK) {
             *error = engineError();
@@ -507,16 +502,16 @@ bool SqliteStore::remove(const TableInfo &table, qint64 key, QString *error)
     return true;
 }
 
-SqliteStore::ReadScope::ReadScope(SqliteStore &store) : m_store(store)
+bool SqliteStore::beginRead()
 {
     QString error;
-    m_started = store.m_handle && sqlite3_get_autocommit(store.m_handle) && store.execScript(QStringLiteral("BEGIN"), &error);
+    return m_handle && sqlite3_get_autocommit(m_handle) && execScript(QStringLiteral("BEGIN"), &error);
 }
 
-SqliteStore::ReadScope::~ReadScope()
+void SqliteStore::endRead()
 {
-    if (m_started && !sqlite3_get_autocommit(m_store.m_handle))
-        sqlite3_exec(m_store.m_handle, "COMMIT", nullptr, nullptr, nullptr);
+    if (m_handle && !sqlite3_get_autocommit(m_handle))
+        sqlite3_exec(m_handle, "COMMIT", nullptr, nullptr, nullptr);
 }
 
 bool SqliteStore::begin(QString *error)
@@ -559,4 +554,53 @@ bool SqliteStore::createArchive(const QString &path, QString *error)
     sqlite3_free(message);
     sqlite3_close(db);
     return rc == SQLITE_OK;
+}
+
+bool SqliteStore::insertKeyed(const TableInfo &table, const QVector<StoredRow> &rows, QString *error)
+{
+    QString columns = kRowKey, marks = QStringLiteral("?");
+    for (const Column &c : table.columns) {
+        columns += QLatin1Char(',') + quoted(c.name);
+        marks += QStringLiteral(",?");
+    }
+    sqlite3_stmt *stmt = statement(
+        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(quoted(table.name), columns, marks), error);
+    if (!stmt)
+        return false;
+    StatementReset reset{stmt};
+    for (const StoredRow &row : rows) {
+        sqlite3_reset(stmt);
+        sqlite3_bind_int64(stmt, 1, row.key);
+        for (int i = 0; i < table.columns.size(); ++i)
+            bindValue(stmt, i + 2, row.values.value(i));
+        if (sqlite3_step(stmt) != SQLITE_DONE) {
+            *error = engineError();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SqliteStore::keyCeiling(const TableInfo &table, qint64 *out, QString *error)
+{
+    error->clear();
+    const QString max = pragmaText(QStringLiteral("SELECT COALESCE(MAX(%1), 0) FROM %2").arg(kRowKey, quoted(table.name)), error);
+    if (!error->isEmpty())
+        return false;
+    QString given = pragmaText(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = '%1'").arg(table.name), error);
+    if (!error->isEmpty())
+        return false;
+    *out = std::max(max.toLongLong(), given.toLongLong());
+    return true;
+}
+
+bool SqliteStore::raiseKeyCeiling(const TableInfo &table, qint64 ceiling, QString *error)
+{
+    // sqlite_sequence holds one row per table once a key was given.
+    return execScript(QStringLiteral("INSERT INTO sqlite_sequence(name, seq) SELECT '%1', 0 WHERE NOT EXISTS "
+                                     "(SELECT 1 FROM sqlite_sequence WHERE name = '%1');"
+                                     "UPDATE sqlite_sequence SET seq = MAX(seq, %2) WHERE name = '%1'")
+                          .arg(table.name)
+                          .arg(ceiling),
+                      error);
 }

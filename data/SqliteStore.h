@@ -3,8 +3,7 @@
 // file, the pragmas, statement text, binding and reading rows. The rest of the
 // data layer talks to this class only, so another engine can stand in its place.
 
-#include "Criterion.h"
-#include "Schema.h"
+#include "Store.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -13,68 +12,43 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-// One stored row: its hidden key and the values of the table's columns in
-// order. An invalid QVariant is an absent value; others hold qint64, double
-// or QString as the engine stored them.
-using RawRow = QVector<QVariant>;
-struct StoredRow {
-    qint64 key = 0;
-    RawRow values;
-};
-
-class SqliteStore {
+class SqliteStore : public Store {
 public:
     SqliteStore();
-    ~SqliteStore();
+    ~SqliteStore() override;
     SqliteStore(const SqliteStore &) = delete;
     SqliteStore &operator=(const SqliteStore &) = delete;
 
     // Opens an existing file for shared use (never creates one) and probes it.
     bool open(const QString &path, QString *error);
-    void close();
-    bool isOpen() const { return m_handle != nullptr; }
+    void close() override;
+    bool isOpen() const override { return m_handle != nullptr; }
+    QString label() const override { return m_path; }
     sqlite3 *handle() const { return m_handle; }
 
-    QStringList tableNames(QString *error);
-    bool describe(const QString &table, TableInfo *out, QString *error);
-
-    // Rows matching every term, with a key above afterKey, in stored order;
-    // limit < 0 means all of them.
+    QStringList tableNames(QString *error) override;
+    bool describe(const QString &table, TableInfo *out, QString *error) override;
     bool select(const TableInfo &table, const QVector<Term> &terms, qint64 afterKey, int limit,
-                QVector<StoredRow> *rows, QString *error);
-    bool count(const TableInfo &table, qint64 *out, QString *error);
-    // The named columns of every row, in stored order, as texts (numbers in
-    // decimal, absent values as null texts), row after row in one flat vector.
-    // The fast path for walks that fill lists and trees.
-    bool readTexts(const TableInfo &table, const QVector<int> &columns, QVector<QString> *cells, QString *error);
+                QVector<StoredRow> *rows, QString *error) override;
+    bool count(const TableInfo &table, qint64 *out, QString *error) override;
+    bool readTexts(const TableInfo &table, const QVector<int> &columns, QVector<QString> *cells,
+                   QString *error) override;
     bool maximum(const TableInfo &table, int column, const QVector<Term> &terms, QVariant *out,
-                 QString *error);
+                 QString *error) override;
+    bool insert(const TableInfo &table, const RawRow &values, qint64 *newKey, QString *error) override;
+    bool update(const TableInfo &table, qint64 key, const RawRow &values, bool *changed, QString *error) override;
+    bool remove(const TableInfo &table, qint64 key, QString *error) override;
 
-    bool insert(const TableInfo &table, const RawRow &values, qint64 *newKey, QString *error);
-    // *changed is false when no row has that key any more.
-    bool update(const TableInfo &table, qint64 key, const RawRow &values, bool *changed, QString *error);
-    bool remove(const TableInfo &table, qint64 key, QString *error);
+    // begin() takes the file's write lock at once.
+    bool begin(QString *error) override;
+    bool commit(QString *error) override;
+    void rollback() override;
+    // The write lock covers the whole file already.
+    bool lockRows(const TableInfo &, const QVector<Term> &, QString *) override { return true; }
 
-    // Writes go between begin() and commit(); begin takes the write lock at once.
-    bool begin(QString *error);
-    bool commit(QString *error);
-    void rollback();
-
-    // Holds one read snapshot (and one shared lock) over several reads, so a
-    // command that asks many small questions pays the file's locking once.
-    // Does nothing inside a transaction already open; no write may start
-    // while it lives.
-    class ReadScope {
-    public:
-        explicit ReadScope(SqliteStore &store);
-        ~ReadScope();
-        ReadScope(const ReadScope &) = delete;
-        ReadScope &operator=(const ReadScope &) = delete;
-
-    private:
-        SqliteStore &m_store;
-        bool m_started = false;
-    };
+    bool insertKeyed(const TableInfo &table, const QVector<StoredRow> &rows, QString *error) override;
+    bool keyCeiling(const TableInfo &table, qint64 *out, QString *error) override;
+    bool raiseKeyCeiling(const TableInfo &table, qint64 ceiling, QString *error) override;
 
     // Runs a statement with no parameters and no rows (schema, pragmas).
     bool execScript(const QString &sql, QString *error);
@@ -86,11 +60,14 @@ public:
     // Writes a new, empty archive with the schema at path.
     static bool createArchive(const QString &path, QString *error);
 
-    static constexpr int kBusyTimeoutMs = 15000;
     // Page cache of one connection, in KiB: room for a large office's archive.
     static constexpr int kCacheKiB = 256 * 1024;
     // Pages of new archives: on a share the number of requests is what costs.
     static constexpr int kPageSize = 65536;
+
+protected:
+    bool beginRead() override;
+    void endRead() override;
 
 private:
     sqlite3_stmt *statement(const QString &sql, QString *error);
@@ -101,6 +78,7 @@ private:
     QString pragmaText(const QString &sql, QString *error);
 
     QString m_connection;
+    QString m_path;
     sqlite3 *m_handle = nullptr;
     QHash<QString, sqlite3_stmt *> m_statements;
 };

@@ -9,6 +9,7 @@
 
 namespace {
 const QString kArchiveName = QStringLiteral("Velbor.mdb");
+const QString kServerName = QStringLiteral("Velbor.server");
 
 Outcome<int> nextAfter(const QVariant &maximum, const QString &field)
 {
@@ -79,13 +80,17 @@ Outcome<int> ProssimoCodiceLivello(Archive &archive, const QString &table, int l
         out.error = QStringLiteral("no such column: %1").arg(levelColumn < 0 ? "livello" : "codice");
         return out;
     }
-    SqliteStore &store = archive.store();
+    Store &store = archive.store();
     const QVector<Term> ofLevel{{levelColumn, QVariant::fromValue<qint64>(level)}};
 
     // Reading the maximum and moving the counter in one write transaction keeps
     // two workstations from drawing the same number.
     if (!store.begin(&out.error))
         return out;
+    if (!store.lockRows(*info, ofLevel, &out.error)) {
+        store.rollback();
+        return out;
+    }
     QVariant maximum;
     QVector<StoredRow> rows;
     bool ok = store.maximum(*info, column, ofLevel, &maximum, &out.error)
@@ -158,6 +163,11 @@ QString QuotaSQL(const QString &text)
 
 QString archivePathIn(const QString &folder)
 {
+    // A server file names the archive of the whole office: it wins over any
+    // Velbor.mdb left in the folder.
+    const QStringList server = QDir(folder).entryList({kServerName}, QDir::Files);
+    if (!server.isEmpty())
+        return Paths::join(folder, server.first());
     const QString exact = Paths::join(folder, kArchiveName);
     if (QFileInfo::exists(exact))
         return exact;

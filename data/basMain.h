@@ -28,8 +28,9 @@ Outcome<int> ProssimoCodiceLivello(Archive &archive, const QString &table, int l
 // The text between apostrophes, each apostrophe doubled.
 QString QuotaSQL(const QString &text);
 
-// Path of Velbor.mdb inside folder (an existing file of that name in another
-// letter case counts as the same file).
+// Path of the archive inside folder: Velbor.server when the folder has one
+// (the archive is on a server), Velbor.mdb otherwise (an existing file of
+// either name in another letter case counts as the same file).
 QString archivePathIn(const QString &folder);
 
 // Opens the archive of state.PercorsoDati, falling back to the program's

@@ -1,19 +1,27 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test headless:
-# once as built for use, once more built with AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# once as built for use, then the Debian package installed and started (as
+# root), once more built with AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
+# The tests of the archive on a server run against a throwaway PostgreSQL
+# cluster that pg_virtualenv makes for the run and removes after it; here
+# they must run, never be skipped.
+export VELBOR_REQUIRE_SERVER=1
+on_server() {
+  pg_virtualenv -v 15 -o fsync=off sh -c 'VELBOR_TEST_PG_RESTART="pg_ctlcluster $PGVERSION regress restart" "$@"' sh "$@"
+}
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure -j2
+on_server ctest --test-dir build --output-on-failure -j2
+bash scripts/test-package.sh
 
 echo "== The same tests, built with AddressSanitizer and UndefinedBehaviorSanitizer =="
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVELBOR_SANITIZE=ON >/dev/null
 cmake --build build-sanitize -j"$jobs"
-ctest --test-dir build-sanitize --output-on-failure -j2
+on_server ctest --test-dir build-sanitize --output-on-failure -j2

@@ -2,20 +2,115 @@
 
 #include <QProcess>
 
+#include "Archive.h"
+#include "PgStore.h"
 #include "SqliteStore.h"
+
+#include <QAtomicInt>
+#include <QCoreApplication>
 
 #include <QDir>
 #include <QFile>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
+
+bool testOnServer()
+{
+    return qEnvironmentVariable("VELBOR_TEST_ENGINE") == QLatin1String("postgresql");
+}
+
+namespace {
+QAtomicInt g_databases;
+
+// The few functions of the shared file's engine that the tests' own queries
+// use, so that one query reads both archives.
+const char *const kTestHelpers = R"sql(
+CREATE FUNCTION velbor_test_concat(acc text, v anyelement, sep text) RETURNS text LANGUAGE sql IMMUTABLE AS
+  $$ SELECT CASE WHEN v IS NULL THEN acc WHEN acc IS NULL THEN v::text ELSE acc || sep || v::text END $$;
+CREATE FUNCTION velbor_test_concat(acc text, v anyelement) RETURNS text LANGUAGE sql IMMUTABLE AS
+  $$ SELECT velbor_test_concat(acc, v, ',') $$;
+CREATE AGGREGATE group_concat(anyelement) (SFUNC = velbor_test_concat, STYPE = text);
+CREATE AGGREGATE group_concat(anyelement, text) (SFUNC = velbor_test_concat, STYPE = text);
+CREATE FUNCTION quote(v anyelement) RETURNS text LANGUAGE sql IMMUTABLE AS
+  $$ SELECT CASE WHEN v IS NULL THEN 'NULL'
+                 WHEN pg_typeof(v) IN ('integer'::regtype, 'bigint'::regtype) THEN v::text
+                 ELSE quote_literal(v::text) END $$;
+)sql";
+
+QString newDatabaseName()
+{
+    return QStringLiteral("velbor_t_%1_%2").arg(QCoreApplication::applicationPid()).arg(g_databases.fetchAndAddRelaxed(1));
+}
+
+bool createEmptyDatabase(const QString &name, QString *error)
+{
+    PgStore admin;
+    return admin.open(QStringLiteral("dbname=postgres"), error)
+           && admin.execScript(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING 'UTF8'").arg(name), error);
+}
+
+void dropDatabase(const QString &name)
+{
+    PgStore admin;
+    QString error;
+    if (admin.open(QStringLiteral("dbname=postgres"), &error))
+        admin.execScript(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name), &error);
+}
+
+bool createServerDatabase(const QString &name, QString *error)
+{
+    if (!createEmptyDatabase(name, error))
+        return false;
+    PgStore fresh;
+    return PgStore::createArchive(QStringLiteral("dbname=") + name, error)
+           && fresh.open(QStringLiteral("dbname=") + name, error)
+           && fresh.execScript(QString::fromLatin1(kTestHelpers), error);
+}
+} // namespace
 
 TestFolders::TestFolders()
 {
     QString error;
     m_ok = m_dir.isValid() && QDir(m_dir.path()).mkpath(QStringLiteral("programma"))
            && QDir(m_dir.path()).mkpath(QStringLiteral("dati"))
-           && SqliteStore::createArchive(programArchive(), &error)
-           && SqliteStore::createArchive(dataArchive(), &error);
+           && SqliteStore::createArchive(programArchive(), &error);
+    if (m_ok && testOnServer()) {
+        m_database = newDatabaseName();
+        m_ok = createServerDatabase(m_database, &error);
+        writeBytes(dataArchive(), ("dbname=" + m_database + "\n").toUtf8());
+    } else if (m_ok) {
+        m_ok = SqliteStore::createArchive(dataArchive(), &error);
+    }
+    if (!m_ok)
+        qWarning("Cartelle di prova non create: %s", qPrintable(error));
+}
+
+TestFolders::~TestFolders()
+{
+    if (!m_database.isEmpty())
+        dropDatabase(m_database);
+}
+
+ServerDatabase::ServerDatabase() : m_name(newDatabaseName())
+{
+    QString error;
+    m_ok = createEmptyDatabase(m_name, &error);
+    if (!m_ok)
+        qWarning("Database di prova non creato: %s", qPrintable(error));
+}
+
+ServerDatabase::~ServerDatabase()
+{
+    dropDatabase(m_name);
+}
+
+QString serverValue(const QString &conninfo, const QString &sql)
+{
+    QTemporaryDir dir;
+    const QString file = dir.path() + QStringLiteral("/Velbor.server");
+    writeBytes(file, conninfo.toUtf8());
+    return sqlValue(file, sql);
 }
 
 QString TestFolders::program() const
@@ -30,7 +125,7 @@ QString TestFolders::data() const
 
 QString TestFolders::dataArchive() const
 {
-    return data() + QStringLiteral("/Velbor.mdb");
+    return data() + (testOnServer() ? QStringLiteral("/Velbor.server") : QStringLiteral("/Velbor.mdb"));
 }
 
 QString TestFolders::programArchive() const
@@ -40,6 +135,21 @@ QString TestFolders::programArchive() const
 
 QString sqlValue(const QString &path, const QString &sql)
 {
+    if (isServerFile(path)) {
+        QString conninfo, error;
+        PgStore server;
+        if (!PgStore::readServerFile(path, &conninfo, &error) || !server.open(conninfo, &error))
+            return QStringLiteral("ERROR: ") + error;
+        PGresult *res = PQexec(server.handle(), sql.toUtf8().constData());
+        QString out;
+        const ExecStatusType status = PQresultStatus(res);
+        if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
+            out = QStringLiteral("ERROR: ") + QString::fromUtf8(PQresultErrorMessage(res)).trimmed();
+        else if (PQntuples(res) > 0 && PQnfields(res) > 0)
+            out = PQgetisnull(res, 0, 0) ? QStringLiteral("NULL") : QString::fromUtf8(PQgetvalue(res, 0, 0));
+        PQclear(res);
+        return out;
+    }
     sqlite3 *db = nullptr;
     QString out;
     if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
@@ -64,6 +174,20 @@ QString sqlValue(const QString &path, const QString &sql)
     sqlite3_finalize(stmt);
     sqlite3_close(db);
     return out;
+}
+
+QString integrityCheck(const QString &archive)
+{
+    if (!isServerFile(archive))
+        return sqlValue(archive, QStringLiteral("PRAGMA integrity_check"));
+    const QString extension = sqlValue(archive, QStringLiteral("CREATE EXTENSION IF NOT EXISTS amcheck"));
+    if (!extension.isEmpty())
+        return extension;
+    const QString checked = sqlValue(
+        archive, QStringLiteral("SELECT count(bt_index_check(c.oid, true)) FROM pg_index i "
+                                "JOIN pg_class c ON c.oid = i.indexrelid JOIN pg_am m ON m.oid = c.relam "
+                                "WHERE m.amname = 'btree' AND c.relnamespace = current_schema()::regnamespace"));
+    return checked.toInt() > 0 ? QStringLiteral("ok") : checked;
 }
 
 void writeBytes(const QString &path, const QByteArray &bytes)

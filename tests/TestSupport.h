@@ -12,24 +12,53 @@
 #include <csignal>
 #include <sys/resource.h>
 
+// True when this run tests the archive on a PostgreSQL server
+// (VELBOR_TEST_ENGINE=postgresql; the server is found through libpq's PG*
+// environment variables). The data folder then holds a Velbor.server file
+// naming a fresh database with the archive's tables; the program folder's
+// fallback archive stays a file.
+bool testOnServer();
+
 class TestFolders {
 public:
     TestFolders();
+    ~TestFolders();
     bool ok() const { return m_ok; }
     QString root() const { return m_dir.path(); }
     QString program() const;   // holds an empty Velbor.mdb
     QString data() const;      // holds an empty Velbor.mdb
-    QString dataArchive() const;
+    QString dataArchive() const;   // Velbor.mdb, or Velbor.server on the server
     QString programArchive() const;
+    QString database() const { return m_database; }   // on the server: the test's database
 
 private:
     QTemporaryDir m_dir;
+    QString m_database;
     bool m_ok = false;
 };
 
-// Runs one SQL statement on the file with a connection of its own; returns
-// the first column of the first row, or "ERROR: ..." on failure.
+// An empty database of its own on the test server, dropped at the end.
+class ServerDatabase {
+public:
+    ServerDatabase();
+    ~ServerDatabase();
+    bool ok() const { return m_ok; }
+    QString conninfo() const { return QStringLiteral("dbname=") + m_name; }
+
+private:
+    QString m_name;
+    bool m_ok = false;
+};
+// A query on a server database named by a connection string (as sqlValue).
+QString serverValue(const QString &conninfo, const QString &sql);
+
+// Runs one SQL statement on the archive (a file, or the database a server
+// file names) with a connection of its own; returns the first column of the
+// first row ("NULL" for an absent value), or "ERROR: ..." on failure.
 QString sqlValue(const QString &path, const QString &sql);
+// "ok" when the archive's engine finds its tables and indexes whole (the
+// file's integrity check; on the server, every index checked against its table).
+QString integrityCheck(const QString &archive);
 void writeBytes(const QString &path, const QByteArray &bytes);
 // An archive with the program's tables made with the engine's old default of
 // 4 KB pages, as archives were made before; true on success.

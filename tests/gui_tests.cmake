@@ -7,6 +7,7 @@ function(velbor_gui_test name)
 endfunction()
 
 velbor_gui_test(tst_mainwindow app/tst_mainwindow.cpp)
+velbor_gui_test(tst_server app/tst_server.cpp)
 velbor_gui_test(tst_configura config/tst_configura.cpp)
 velbor_gui_test(tst_progetti projects/tst_progetti.cpp)
 velbor_gui_test(tst_componenti components/tst_componenti.cpp)
@@ -35,3 +36,8 @@ velbor_fuzz_target(jet velbor_core)
 velbor_gui_test(tst_clienti clients/tst_clienti.cpp)
 velbor_gui_test(tst_badinput reliability/tst_badinput.cpp)
 velbor_gui_test(tst_elenco clients/tst_elenco.cpp)
+
+# The windows' suites once more on the archive on a server.
+foreach(t tst_server tst_configura tst_progetti tst_componenti tst_clienti tst_elenco)
+  velbor_server_test(${t})
+endforeach()

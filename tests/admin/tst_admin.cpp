@@ -1,7 +1,8 @@
 // The administration tool: rewriting an archive with large pages, never while
 // a workstation has it open.
 #include "TestSupport.h"
-#include "data/Archive.h"
+#include "data/ArchiveCopy.h"
+#include "data/basMain.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -33,7 +34,7 @@ private slots:
     {
         TestFolders f;
         const QString path = f.root() + "/Velbor.mdb";
-        QVERIFY(makeSmallPageArchive(path, f.dataArchive()));
+        QVERIFY(makeSmallPageArchive(path, f.programArchive()));
         QString values;
         for (int i = 1; i <= 2000; ++i)
             values += QString("%1(%2,'cliente %2 di città')").arg(i > 1 ? "," : "").arg(i);
@@ -75,15 +76,139 @@ private slots:
         TestFolders f;
         ArchiveUse alone;
         QString error;
-        QVERIFY(alone.acquire(f.dataArchive(), ArchiveUse::Mode::Alone, &error));
+        QVERIFY(alone.acquire(f.programArchive(), ArchiveUse::Mode::Alone, &error));
         Archive a;
-        QVERIFY(!a.open(f.dataArchive(), &error));
+        QVERIFY(!a.open(f.programArchive(), &error));
         QVERIFY2(error.contains("manutenzione"), qPrintable(error));
         alone.release();
-        QVERIFY(a.open(f.dataArchive(), &error));
+        QVERIFY(a.open(f.programArchive(), &error));
         // And the other way round.
-        QVERIFY(!alone.acquire(f.dataArchive(), ArchiveUse::Mode::Alone, &error));
+        QVERIFY(!alone.acquire(f.programArchive(), ArchiveUse::Mode::Alone, &error));
         QVERIFY(error.contains("è in uso"));
+    }
+
+    // Into a server and back: every value, absent or empty, the stored order
+    // and the highest key ever given arrive; the source never changes; a
+    // second copy into a full target and a value the server cannot hold are
+    // refused with nothing written.
+    void copiesToTheServerAndBackChecked()
+    {
+        if (!testOnServer())
+            QSKIP("copia sul server: solo con il server");
+        TestFolders f;
+        ServerDatabase db, bad;
+        QVERIFY(db.ok() && bad.ok());
+        const QString source = f.programArchive();
+        for (const char *statement :
+             {"INSERT INTO Clienti(vb_key,codice,descr,citta,piva) VALUES "
+              "(7,1,'Città d''Ørsted','',NULL),(3,2,'ΟΔΟΣ','x',NULL),(40,3,'tolto','',NULL)",
+              "DELETE FROM Clienti WHERE vb_key=40",
+              "INSERT INTO Progetti(codice,descr,note,data,codcli) VALUES "
+              "('P1','Ponte','riga 1' || char(13,10,9) || 'riga 2 \\ fine','2026-12-07',1)",
+              "INSERT INTO Componenti(codprj,livello,codice,file,inserito) VALUES "
+              "('P1',0,'P1','S:\\Studio\\P1\\a.dwg','2026-12-07 09:05:03')",
+              "INSERT INTO maxcodice(codice,livello) VALUES (41,1),(2147483647,2)"})
+            QCOMPARE(sqlValue(source, statement), QString());
+        const QByteArray before = readBytes(source);
+        const Run r = admin({"copia", source, db.conninfo()});
+        QVERIFY2(r.code == 0, qPrintable(r.output));
+        QVERIFY2(r.output.contains("Clienti: 2"), qPrintable(r.output));
+        QCOMPARE(readBytes(source), before);
+        QCOMPARE(serverValue(db.conninfo(), "SELECT string_agg(vb_key || ':' || coalesce(piva, 'assente') || ':' || citta, ',' ORDER BY vb_key) FROM clienti"),
+                 QStringLiteral("3:assente:x,7:assente:"));
+
+        // Keys go on after the highest ever given, on the server too.
+        Archive server;
+        QString error;
+        QVERIFY2(server.openServer(db.conninfo(), &error), qPrintable(error));
+        server.clients().addNew();
+        QVERIFY(server.clients().setValue(u"codice", 4) && server.clients().update());
+        QCOMPARE(serverValue(db.conninfo(), "SELECT max(vb_key) FROM clienti"), QStringLiteral("41"));
+        server.close();
+
+        const Run again = admin({"copia", source, db.conninfo()});
+        QCOMPARE(again.code, 1);
+        QVERIFY2(again.output.contains("non è vuota"), qPrintable(again.output));
+
+        const QString back = f.root() + "/ritorno.mdb";
+        const Run home = admin({"copia", db.conninfo(), back});
+        QVERIFY2(home.code == 0, qPrintable(home.output));
+        Archive a, b;
+        QVERIFY(a.openServer(db.conninfo(), &error) && b.open(back, &error));
+        QVERIFY2(sameContent(a, b, &error), qPrintable(error));
+        QCOMPARE(sqlValue(back, "SELECT seq FROM sqlite_sequence WHERE name='Clienti'"), QStringLiteral("41"));
+
+        QCOMPARE(sqlValue(source, "UPDATE Progetti SET data='ieri'"), QString());
+        const Run refused = admin({"copia", source, bad.conninfo()});
+        QCOMPARE(refused.code, 1);
+        QVERIFY2(refused.output.contains("Tabella Progetti, riga 1 (chiave 1), campo data"), qPrintable(refused.output));
+        QCOMPARE(serverValue(bad.conninfo(), "SELECT count(*) FROM clienti"), QStringLiteral("0"));
+    }
+
+    // An office moves to the server: refused while a workstation has the
+    // file open; then the folder names the server and the old file is kept
+    // under a name that says what it is.
+    void movesAFolderToTheServer()
+    {
+        if (!testOnServer())
+            QSKIP("trasferimento sul server: solo con il server");
+        TestFolders f;
+        ServerDatabase db;
+        QCOMPARE(sqlValue(f.programArchive(), "INSERT INTO Clienti(codice,descr) VALUES (5,'Bianchi')"), QString());
+        const QString folder = f.program();
+        {
+            Archive open;
+            QString error;
+            QVERIFY(open.open(f.programArchive(), &error));
+            const Run r = admin({"trasferisci", folder, db.conninfo()});
+            QCOMPARE(r.code, 1);
+            QVERIFY2(r.output.contains("è in uso"), qPrintable(r.output));
+            QVERIFY(!QFileInfo::exists(folder + "/Velbor.server"));
+        }
+        const Run r = admin({"trasferisci", folder, db.conninfo()});
+        QVERIFY2(r.code == 0, qPrintable(r.output));
+        QVERIFY(!QFileInfo::exists(f.programArchive()));
+        QVERIFY(QFileInfo::exists(f.programArchive() + ".trasferito-sul-server"));
+        QCOMPARE(archivePathIn(folder), folder + "/Velbor.server");
+        Archive moved;
+        QString error;
+        QVERIFY2(moved.open(archivePathIn(folder), &error), qPrintable(error));
+        QVERIFY(moved.onServer());
+        QVERIFY(moved.clients().findFirst("codice=5") && !moved.clients().noMatch());
+        QCOMPARE(moved.clients().text(u"descr"), QStringLiteral("Bianchi"));
+    }
+
+    // Backups while the archive is open, on both engines, and restores into
+    // empty targets only.
+    void backupsAndRestores()
+    {
+        TestFolders f;
+        QCOMPARE(sqlValue(f.programArchive(), "INSERT INTO Clienti(codice,descr) VALUES (1,'Uno'),(2,'Due')"), QString());
+        Archive inUse;
+        QString error;
+        QVERIFY(inUse.open(f.programArchive(), &error));
+        const QString copy = f.root() + "/backup.mdb";
+        Run r = admin({"backup", f.programArchive(), copy});
+        QVERIFY2(r.code == 0, qPrintable(r.output));
+        QCOMPARE(sqlValue(copy, "SELECT group_concat(descr) FROM (SELECT descr FROM Clienti ORDER BY vb_key)"),
+                 QStringLiteral("Uno,Due"));
+        QCOMPARE(admin({"backup", f.programArchive(), copy}).code, 1);   // never over an existing file
+        if (!testOnServer())
+            return;
+        ServerDatabase db, restored, full;
+        QVERIFY(admin({"ripristina", copy, db.conninfo()}).code == 0);
+        const QString dump = f.root() + "/server.dump";
+        r = admin({"backup", db.conninfo(), dump});
+        QVERIFY2(r.code == 0, qPrintable(r.output));
+        r = admin({"ripristina", dump, restored.conninfo()});
+        QVERIFY2(r.code == 0, qPrintable(r.output));
+        QCOMPARE(serverValue(restored.conninfo(), "SELECT string_agg(descr, ',' ORDER BY vb_key) FROM clienti"),
+                 QStringLiteral("Uno,Due"));
+        QVERIFY(admin({"crea", full.conninfo()}).code == 0);
+        QCOMPARE(admin({"crea", full.conninfo()}).code, 1);
+        r = admin({"ripristina", dump, full.conninfo()});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.output.contains("database vuoto"), qPrintable(r.output));
     }
 
     void usageInItalian_data()

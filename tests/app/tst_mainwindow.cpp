@@ -8,6 +8,7 @@
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgressWindow.h"
+#include "platform/Paths.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -331,6 +332,79 @@ private slots:
                  qPrintable(shown));
         QCOMPARE(readBytes(f.program() + "/SERVER.DAT"), (f.data() + "\r\n").toUtf8());
         QCOMPARE(readBytes(f.program() + "/MAXPRJ.DAT"), QByteArray(" 3\r\n"));
+    }
+
+    void aCopyThatCannotWriteItsFolderUsesTheUsersFolders_data()
+    {
+        QTest::addColumn<QString>("adminServer");   // SERVER.DAT beside the program; empty: none
+        QTest::addColumn<QString>("userServer");    // the user's SERVER.DAT; empty: none
+        QTest::addColumn<QString>("inUse");         // data folder in use
+        QTest::addColumn<QString>("next");          // what the user's SERVER.DAT names after exit
+        QTest::addColumn<bool>("configBlocked");    // the user's configuration folder cannot be made
+        QTest::newRow("first start") << "" << "" << "{UTENTE}" << "{UTENTE}" << false;
+        QTest::newRow("administrator's default") << "{DATI}" << "" << "{DATI}" << "{DATI}" << false;
+        QTest::newRow("the user's own wins") << "/srv/altrove" << "{DATI}" << "{DATI}" << "{DATI}" << false;
+        QTest::newRow("administrator's folder unreachable") << "/srv/manca" << "" << "{UTENTE}" << "/srv/manca" << false;
+        QTest::newRow("configuration folder cannot be made") << "" << "" << "{UTENTE}" << "" << true;
+    }
+    void aCopyThatCannotWriteItsFolderUsesTheUsersFolders()
+    {
+        QFETCH(QString, adminServer);
+        QFETCH(QString, userServer);
+        QFETCH(QString, inUse);
+        QFETCH(QString, next);
+        QFETCH(bool, configBlocked);
+        GuiFixture f;
+        QCoreApplication::setApplicationName("Velbor");
+        const QString config = f.root() + "/casa/config", userData = f.root() + "/casa/dati/Velbor";
+        QVERIFY(QDir().mkpath(f.root() + "/casa"));
+        if (configBlocked)
+            writeBytes(config, "un file, non una cartella");
+        qputenv("XDG_CONFIG_HOME", config.toUtf8());
+        qputenv("XDG_DATA_HOME", (f.root() + "/casa/dati").toUtf8());
+        Paths::setProgramFolder(f.program(), true);
+        const auto expand = [&](QString text) {
+            return text.replace("{DATI}", f.data()).replace("{UTENTE}", userData);
+        };
+        if (!adminServer.isEmpty())
+            writeBytes(f.program() + "/SERVER.DAT", (expand(adminServer) + "\r\n").toUtf8());
+        if (!userServer.isEmpty()) {
+            QVERIFY(QDir().mkpath(config + "/Velbor"));
+            writeBytes(config + "/Velbor/SERVER.DAT", (expand(userServer) + "\r\n").toUtf8());
+        }
+        const QStringList programFiles = QDir(f.program()).entryList(QDir::Files);
+
+        Session s;
+        frmMain w(s);
+        QVERIFY(w.Form_Load());
+        w.show();
+        QCOMPARE(s.state.PercorsoDati, expand(inUse));
+        QCOMPARE(label(&w, "lblServer"), expand(inUse));
+        QCOMPARE(s.archive.path(), expand(inUse) + "/Velbor.mdb");
+        QCOMPARE(QDir::currentPath(), userData);
+        // The fallback archive is the user's, made from the shipped empty one.
+        QCOMPARE(sqlValue(userData + "/Velbor.mdb", "SELECT COUNT(*) FROM Clienti"), QString("0"));
+        QCOMPARE(MessageBox::shown().size(), adminServer.startsWith("/srv/manca") ? 1 : 0);
+
+        s.state.ContatoreComponenti = 5;
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        MessageBox::setNextAnswer(MessageBox::Answer::Ok);
+        w.close();
+        QVERIFY(!w.isVisible());
+        if (configBlocked) {
+            QCOMPARE(MessageBox::shown().last().text,
+                     QString("Operazione non riuscita:\nImpossibile creare la cartella %1/Velbor per i file MAXPRJ.DAT e "
+                             "SERVER.DAT.").arg(config));
+        } else {
+            QCOMPARE(readBytes(config + "/Velbor/SERVER.DAT"), (expand(next) + "\r\n").toUtf8());
+            QCOMPARE(readBytes(config + "/Velbor/MAXPRJ.DAT"), QByteArray(" 5\r\n"));
+        }
+        // The program's folder is left as it was.
+        QCOMPARE(QDir(f.program()).entryList(QDir::Files), programFiles);
+        if (!adminServer.isEmpty())
+            QCOMPARE(readBytes(f.program() + "/SERVER.DAT"), (expand(adminServer) + "\r\n").toUtf8());
+        qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("XDG_DATA_HOME");
     }
 
     void clockTicks()

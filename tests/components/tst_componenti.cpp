@@ -233,7 +233,10 @@ private slots:
     void aRefusedWriteLeavesNoRow()
     {
         Opened o;
-        o.sql("CREATE TRIGGER no_comp BEFORE INSERT ON Componenti BEGIN SELECT RAISE(ABORT,'disco pieno'); END");
+        o.sql(testOnServer() ? "CREATE FUNCTION no_comp() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                               "RAISE EXCEPTION 'disco pieno'; END $$; CREATE TRIGGER no_comp BEFORE INSERT "
+                               "ON componenti FOR EACH ROW EXECUTE FUNCTION no_comp()"
+                             : "CREATE TRIGGER no_comp BEFORE INSERT ON Componenti BEGIN SELECT RAISE(ABORT,'disco pieno'); END");
         o.s.state.ContatoreComponenti = 3;
         o.open();
         o.setType(".DWG");
@@ -307,6 +310,39 @@ private slots:
         o.click("cmdUsa");
         QVERIFY2(o.lastMessage().startsWith("Nessun programma del sistema apre il componente \n" + there),
                  qPrintable(o.lastMessage()));
+    }
+
+    void aPathFromAnotherWorkstationFindsTheFileInTheDataFolder()
+    {
+        Opened o;
+        QVERIFY(QDir(o.f.data()).mkpath("P1/L1"));
+        const QString here = o.f.data() + "/P1/L1/disegno.dwg";
+        writeBytes(here, "12345");
+        const QString windows = "S:\\Studio\\P1\\L1\\disegno.dwg", missing = "S:\\Studio\\P9\\manca.dwg";
+        o.sql(QString("INSERT INTO Componenti(codprj,file) VALUES('P1','%1'),('P1','%2')").arg(windows, missing));
+        o.open();
+        // The rows show what is stored; the size is the file found.
+        QCOMPARE(o.column(1), QStringList({windows, missing}));
+        QCOMPARE(o.column(2), QStringList({"5", "0"}));
+        const QRect cell = o.grid()->visualItemRect(o.grid()->item(1, 1));
+        QTest::mouseClick(o.grid()->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(o.w->Esegui, here);
+        o.click("cmdUsa");
+        QCOMPARE(Desktop::opened(), QStringList({here}));
+        Desktop::setNextResult(false);
+        o.click("cmdUsa");
+        QVERIFY2(o.lastMessage().startsWith("Nessun programma del sistema apre il componente \n" + here),
+                 qPrintable(o.lastMessage()));
+        // The file found has gone: the message names it.
+        QVERIFY(QFile::remove(here));
+        o.click("cmdUsa");
+        QCOMPARE(o.lastMessage(), "Il componente \n" + here + "\nNON è stato trovato !");
+
+        o.w->Grid1_Click(2);
+        o.click("cmdUsa");
+        QCOMPARE(o.lastMessage(), "Il componente \n" + missing + "\nNON è stato trovato !");
+        QCOMPARE(Desktop::opened().size(), 2);
+        QCOMPARE(o.sql("SELECT group_concat(file, '|') FROM Componenti"), windows + "|" + missing);
     }
 
     void relativePathsAndFoldersAreNoComponentFiles()

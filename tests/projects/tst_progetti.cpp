@@ -215,7 +215,7 @@ private slots:
         QCOMPARE(o.combo("cboCodCli")->currentText(), QStringLiteral("12"));
         o.type("cboCodCli", "nessuno");
         o.click("cmdSalva");
-        QCOMPARE(o.sql("SELECT COUNT(*)||':'||codcli FROM Progetti"), QStringLiteral("1:0"));
+        QCOMPARE(o.sql("SELECT COUNT(*)||':'||MAX(codcli) FROM Progetti"), QStringLiteral("1:0"));
     }
 
     void aProposalNeverNamesAnExistingProject()
@@ -365,7 +365,7 @@ private slots:
         QVERIFY(o.clickNode("L1CL12"));
         o.box("txtDescr1")->setText("Spalla");
         o.click("cmdSalva");
-        QCOMPARE(o.sql("SELECT COUNT(*)||descr FROM RighePRJ WHERE livello=1"), QStringLiteral("1Spalla"));
+        QCOMPARE(o.sql("SELECT COUNT(*)||MAX(descr) FROM RighePRJ WHERE livello=1"), QStringLiteral("1Spalla"));
 
         // An empty item code is refused.
         QVERIFY(o.clickNode("L1CL12"));
@@ -620,7 +620,7 @@ private slots:
         o.type("cboCodice", "p1");
         o.type("cboDescr", "Ponte nuovo");
         o.click("cmdSalva");
-        QCOMPARE(o.sql("SELECT group_concat(codice||descr) FROM Progetti WHERE codice LIKE 'p1'"), QStringLiteral("P1Ponte nuovo"));
+        QCOMPARE(o.sql("SELECT group_concat(codice||descr) FROM Progetti WHERE lower(codice) = 'p1'"), QStringLiteral("P1Ponte nuovo"));
         QVERIFY(!QFileInfo::exists(o.f.data() + "/p1"));
 
         // An item code typed over a stored item's after Nuovo.
@@ -762,6 +762,8 @@ private slots:
 
     void unreadableStoredValues()
     {
+        if (testOnServer())
+            QSKIP("il server non accetta date illeggibili");
         Opened o;
         o.sql("INSERT INTO Progetti(codice,descr,data) VALUES('P1','Uno','2026-03-04'),('P2','Due','non una data')");
         o.sql("INSERT INTO RighePRJ(codprj,livello,codice,descr) VALUES('P2',1,'../fuori','x')");

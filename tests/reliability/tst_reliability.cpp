@@ -1,7 +1,7 @@
 // Several workstations on one archive, writers killed mid-save, and an
 // archive the process may not write.
 #include "TestSupport.h"
-#include "data/Archive.h"
+#include "data/basMain.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -36,6 +36,14 @@ QMap<qint64, QString> clientsOf(const QString &path, int *duplicates)
         rows.insert(code, v.text(u"descr"));
     }
     return rows;
+}
+bool addClientTo(RecordView &v, qint64 code, const QString &name)
+{
+    v.addNew();
+    if (v.setValue(u"codice", code) && v.setValue(u"descr", name) && v.update())
+        return true;
+    v.cancelUpdate();
+    return false;
 }
 } // namespace
 
@@ -83,7 +91,7 @@ private slots:
         QCOMPARE(duplicates, 0);
         QCOMPARE(stored.size(), expected.size());
         QCOMPARE(stored, expected);
-        QCOMPARE(sqlValue(f.dataArchive(), "PRAGMA integrity_check"), QStringLiteral("ok"));
+        QCOMPARE(integrityCheck(f.dataArchive()), QStringLiteral("ok"));
         qInfo("%d accepted writes by four workstations", writes);
     }
 
@@ -99,7 +107,8 @@ private slots:
             p.setStandardOutputFile(log);
             p.start(kDriver, {"crash", f.dataArchive(), QString::number(round), f.program()});
             QVERIFY(p.waitForStarted());
-            QTest::qWait(int(rng.bounded(20u, 250u)));
+            // A connection to the server takes longer to make than a file to open.
+            QTest::qWait(int(rng.bounded(20u, 250u)) + (testOnServer() ? 150 : 0));
             p.kill();
             QVERIFY(p.waitForFinished(10000));
             for (const QString &line : outputLines(log)) {
@@ -111,7 +120,7 @@ private slots:
             QString error;
             QVERIFY2(a.open(f.dataArchive(), &error), qPrintable(error));
             a.close();
-            QCOMPARE(sqlValue(f.dataArchive(), "PRAGMA integrity_check"), QStringLiteral("ok"));
+            QCOMPARE(integrityCheck(f.dataArchive()), QStringLiteral("ok"));
 
             const QByteArray server = readBytes(f.program() + "/SERVER.DAT");
             const QByteArray counter = readBytes(f.program() + "/MAXPRJ.DAT");
@@ -135,6 +144,8 @@ private slots:
 
     void dataFolderTurningReadOnlyMidRun()
     {
+        if (testOnServer())
+            QSKIP("permessi del file dell'archivio: solo senza server");
         TestFolders f;
         const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther
                           | QFile::ReadGroup | QFile::ExeGroup;
@@ -165,11 +176,13 @@ private slots:
         QCOMPARE(p.exitCode(), 2);
         QCOMPARE(readBytes(f.dataArchive()), before);
         QVERIFY(!QFileInfo::exists(f.dataArchive() + "-journal"));
-        QCOMPARE(sqlValue(f.dataArchive(), "PRAGMA integrity_check"), QStringLiteral("ok"));
+        QCOMPARE(integrityCheck(f.dataArchive()), QStringLiteral("ok"));
     }
 
     void readOnlyArchiveRefusesWritesWithTheEnginesMessage()
     {
+        if (testOnServer())
+            QSKIP("permessi del file dell'archivio: solo senza server");
         TestFolders f;
         QVERIFY(QFile::setPermissions(f.dataArchive(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         QFile::setPermissions(f.data(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
@@ -191,6 +204,66 @@ private slots:
         QVERIFY2(out.startsWith("ERR ") && out.contains("readonly"), qPrintable(out + p.readAllStandardError()));
         QCOMPARE(p.exitCode(), 2);
         QCOMPARE(readBytes(f.dataArchive()), before);
+    }
+
+    // The server drops the connection (a backend ended, then a whole restart)
+    // while a workstation runs: the command under way reports the engine's
+    // message and leaves nothing half-done; the next one reconnects.
+    void lostConnectionMidRun()
+    {
+        if (!testOnServer())
+            QSKIP("connessione al server: solo con il server");
+        TestFolders f;
+        QVERIFY(f.ok());
+        Archive a;
+        QString error;
+        QVERIFY2(a.open(f.dataArchive(), &error), qPrintable(error));
+        QVERIFY(addClientTo(a.clients(), 1, "prima"));
+        const QString dropOthers = QStringLiteral("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                                                  "WHERE datname = current_database() AND pid <> pg_backend_pid()");
+
+        // Dropped between commands: the next read and write just work.
+        QCOMPARE(sqlValue(f.dataArchive(), dropOthers), QStringLiteral("1"));
+        QCOMPARE(a.clients().count(), 1);
+        QVERIFY2(addClientTo(a.clients(), 2, "dopo"), qPrintable(a.clients().lastError()));
+
+        // Dropped inside a transaction that drew a level number: refused with
+        // the engine's message, the counter as it was.
+        const QString counter = sqlValue(f.dataArchive(), "SELECT COALESCE(MAX(codice), 0) FROM maxcodice");
+        const Outcome<int> n = ProssimoCodiceLivello(a, "maxcodice", 1, "codice", [&](int) {
+            sqlValue(f.dataArchive(), dropOthers);
+            return true;
+        });
+        QVERIFY(!n.ok());
+        QVERIFY(!n.error.isEmpty());
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT COALESCE(MAX(codice), 0) FROM maxcodice"), counter);
+        const Outcome<int> again = ProssimoCodiceLivello(a, "maxcodice", 1, "codice");
+        QVERIFY2(again.ok(), qPrintable(again.error));
+
+        // An add whose connection drops before commit stores nothing.
+        RecordView &v = a.clients();
+        v.addNew([&](RecordView &, QString *) {
+            sqlValue(f.dataArchive(), dropOthers);
+            return true;
+        });
+        QVERIFY(v.setValue(u"codice", 3) && v.setValue(u"descr", "persa"));
+        QVERIFY(!v.update());
+        QVERIFY(!v.lastError().isEmpty());
+        v.cancelUpdate();
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT COUNT(*) FROM clienti WHERE codice = 3"), QStringLiteral("0"));
+
+        // The whole server restarted mid-run.
+        const QString restart = qEnvironmentVariable("VELBOR_TEST_PG_RESTART");
+        if (restart.isEmpty()) {
+            if (qEnvironmentVariableIsSet("VELBOR_REQUIRE_SERVER"))
+                QFAIL("VELBOR_TEST_PG_RESTART non impostata: il riavvio del server non è provato");
+            QSKIP("VELBOR_TEST_PG_RESTART non impostata: riavvio del server non provato");
+        }
+        QCOMPARE(QProcess::execute("sh", {"-c", restart}), 0);
+        QCOMPARE(a.clients().count(), 2);
+        QVERIFY2(addClientTo(a.clients(), 4, "dopo il riavvio"), qPrintable(a.clients().lastError()));
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT COUNT(*) FROM clienti"), QStringLiteral("3"));
+        QCOMPARE(integrityCheck(f.dataArchive()), QStringLiteral("ok"));
     }
 };
 

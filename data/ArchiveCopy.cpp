@@ -1,0 +1,240 @@
+#include "ArchiveCopy.h"
+
+#include "Dates.h"
+#include "PgStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <limits>
+
+bool placeOf(const QString &argument, ArchivePlace *place, QString *error)
+{
+    *place = {};
+    const QString arg = argument.trimmed();
+    if (arg.startsWith(QLatin1String("postgresql://")) || arg.startsWith(QLatin1String("postgres://"))
+        || (arg.contains(QLatin1Char('=')) && !QFileInfo::exists(arg))) {
+        place->server = true;
+        place->conninfo = arg;
+        return true;
+    }
+    place->path = arg;
+    if (isServerFile(arg)) {
+        place->server = true;
+        return PgStore::readServerFile(arg, &place->conninfo, error);
+    }
+    return true;
+}
+
+bool openArchive(const ArchivePlace &place, Archive *archive, QString *error)
+{
+    if (place.server && place.path.isEmpty())
+        return archive->openServer(place.conninfo, error);
+    return archive->open(place.path, error);
+}
+
+namespace {
+// Values as the program reads them, so that both engines' spellings of one
+// date or number compare equal.
+QString comparable(FieldKind kind, const QVariant &v)
+{
+    if (!v.isValid())
+        return QStringLiteral("\x01");   // absent, never equal to any text
+    switch (kind) {
+    case FieldKind::Number:
+        return QString::number(v.toLongLong());
+    case FieldKind::Date:
+    case FieldKind::DateTime: {
+        const QDateTime when = Dates::dateTimeFromStored(v.toString());
+        return when.isValid() ? when.toString(Qt::ISODate) : v.toString();
+    }
+    default:
+        return v.toString();
+    }
+}
+
+bool readAll(Store &store, const TableInfo &table, QVector<StoredRow> *rows, QString *error)
+{
+    return store.select(table, {}, std::numeric_limits<qint64>::min(), -1, rows, error);
+}
+
+// A value the target engine cannot hold is named with its table, row and field.
+bool checkValues(const TableInfo &table, const QVector<StoredRow> &rows, QString *error)
+{
+    for (int r = 0; r < rows.size(); ++r) {
+        for (int c = 0; c < table.columns.size(); ++c) {
+            const Column &col = table.columns[c];
+            const QVariant &v = rows[r].values[c];
+            if (!v.isValid())
+                continue;
+            bool bad = false;
+            if (col.kind == FieldKind::Number) {
+                bool ok = false;
+                const qint64 n = v.typeId() == QMetaType::QString ? v.toString().trimmed().toLongLong(&ok)
+                                                                  : (ok = v.typeId() == QMetaType::LongLong, v.toLongLong());
+                bad = !ok || n < std::numeric_limits<qint32>::min() || n > std::numeric_limits<qint32>::max();
+            } else if (col.kind == FieldKind::Date || col.kind == FieldKind::DateTime) {
+                bad = !Dates::dateTimeFromStored(v.toString()).isValid();
+            }
+            if (bad) {
+                *error = QStringLiteral("Tabella %1, riga %2 (chiave %3), campo %4: valore non convertibile \"%5\".")
+                             .arg(table.name)
+                             .arg(r + 1)
+                             .arg(rows[r].key)
+                             .arg(col.name, v.toString());
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The source rows laid out in the target's columns (matched by name).
+QVector<StoredRow> mapped(const TableInfo &from, const TableInfo &to, const QVector<StoredRow> &rows)
+{
+    QVector<int> source(to.columns.size());
+    for (int c = 0; c < to.columns.size(); ++c)
+        source[c] = from.indexOf(to.columns[c].name);
+    QVector<StoredRow> out;
+    out.reserve(rows.size());
+    for (const StoredRow &row : rows) {
+        StoredRow m;
+        m.key = row.key;
+        m.values.resize(to.columns.size());
+        for (int c = 0; c < to.columns.size(); ++c) {
+            QVariant v = source[c] >= 0 ? row.values[source[c]] : QVariant();
+            if (v.isValid() && to.columns[c].kind == FieldKind::Number && v.typeId() == QMetaType::QString)
+                v = QVariant::fromValue(v.toString().trimmed().toLongLong());
+            m.values[c] = v;
+        }
+        out.append(std::move(m));
+    }
+    return out;
+}
+
+bool compareTable(Archive &a, Archive &b, const QString &name, QString *error)
+{
+    const TableInfo &ta = *a.table(name);
+    const TableInfo &tb = *b.table(name);
+    QVector<StoredRow> ra, rb;
+    if (!readAll(a.store(), ta, &ra, error) || !readAll(b.store(), tb, &rb, error))
+        return false;
+    if (ra.size() != rb.size()) {
+        *error = QStringLiteral("Tabella %1: %2 righe invece di %3.").arg(name).arg(rb.size()).arg(ra.size());
+        return false;
+    }
+    for (int r = 0; r < ra.size(); ++r) {
+        if (ra[r].key != rb[r].key) {
+            *error = QStringLiteral("Tabella %1, riga %2: chiave %3 invece di %4.").arg(name).arg(r + 1).arg(rb[r].key).arg(ra[r].key);
+            return false;
+        }
+        for (int c = 0; c < ta.columns.size(); ++c) {
+            const int cb = tb.indexOf(ta.columns[c].name);
+            const QVariant vb = cb >= 0 ? rb[r].values[cb] : QVariant();
+            if (comparable(ta.columns[c].kind, ra[r].values[c]) != comparable(ta.columns[c].kind, vb)) {
+                *error = QStringLiteral("Tabella %1, riga %2 (chiave %3), campo %4: \"%5\" invece di \"%6\".")
+                             .arg(name)
+                             .arg(r + 1)
+                             .arg(ra[r].key)
+                             .arg(ta.columns[c].name, vb.toString(), ra[r].values[c].toString());
+                return false;
+            }
+        }
+    }
+    return true;
+}
+} // namespace
+
+bool sameContent(Archive &a, Archive &b, QString *error)
+{
+    Store::ReadScope sa(a.store()), sb(b.store());
+    for (const QString &name : Tables::all())
+        if (!compareTable(a, b, name, error))
+            return false;
+    return true;
+}
+
+bool copyArchive(Archive &from, Archive &to, const CopyProgress &progress, QVector<TableCount> *copied,
+                 QString *error)
+{
+    copied->clear();
+    for (const QString &name : Tables::all()) {
+        qint64 n = 0;
+        if (!to.store().count(*to.table(name), &n, error))
+            return false;
+        if (n > 0) {
+            *error = QStringLiteral("La destinazione non è vuota: la tabella %1 contiene già %2 righe. "
+                                    "Si copia solo in un archivio vuoto.")
+                         .arg(name)
+                         .arg(n);
+            return false;
+        }
+    }
+    Store::ReadScope snapshot(from.store());
+    if (!to.store().begin(error))
+        return false;
+    bool ok = true;
+    for (const QString &name : Tables::all()) {
+        const TableInfo &source = *from.table(name);
+        const TableInfo &target = *to.table(name);
+        QVector<StoredRow> rows;
+        qint64 ceiling = 0;
+        ok = readAll(from.store(), source, &rows, error) && from.store().keyCeiling(source, &ceiling, error)
+             && checkValues(source, rows, error);
+        if (!ok)
+            break;
+        const QVector<StoredRow> out = mapped(source, target, rows);
+        constexpr int kBatch = 5000;
+        for (int at = 0; ok && at < out.size(); at += kBatch) {
+            ok = to.store().insertKeyed(target, out.mid(at, kBatch), error);
+            if (ok && progress)
+                progress(name, std::min<qint64>(at + kBatch, out.size()), out.size());
+        }
+        if (ok && out.isEmpty() && progress)
+            progress(name, 0, 0);
+        ok = ok && to.store().raiseKeyCeiling(target, ceiling, error);
+        if (!ok)
+            break;
+        copied->append({name, qint64(out.size())});
+    }
+    // Checked inside the copy's own transaction: a difference keeps nothing.
+    if (ok) {
+        for (const QString &name : Tables::all()) {
+            if (!compareTable(from, to, name, error)) {
+                *error = QStringLiteral("Verifica della copia non superata, nulla è stato scritto: %1").arg(*error);
+                ok = false;
+                break;
+            }
+        }
+    }
+    if (!ok) {
+        to.store().rollback();
+        copied->clear();
+        return false;
+    }
+    return to.store().commit(error);
+}
+
+bool copyToNewFile(Archive &from, const QString &path, const CopyProgress &progress, QVector<TableCount> *copied,
+                   QString *error)
+{
+    if (QFileInfo::exists(path)) {
+        *error = QStringLiteral("Il file %1 esiste già: la copia non lo sovrascrive.").arg(path);
+        return false;
+    }
+    const QString temporary = path + QStringLiteral(".in-copia");
+    QFile::remove(temporary);
+    bool ok = SqliteStore::createArchive(temporary, error);
+    if (ok) {
+        Archive to;
+        ok = to.open(temporary, error) && copyArchive(from, to, progress, copied, error);
+    }
+    if (ok && !QFile::rename(temporary, path)) {
+        *error = QStringLiteral("Impossibile dare al file il nome %1.").arg(path);
+        ok = false;
+    }
+    if (!ok)
+        QFile::remove(temporary);
+    return ok;
+}

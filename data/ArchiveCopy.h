@@ -1,0 +1,42 @@
+#pragma once
+// Whole archives: where one is, making an empty one, and copying every table
+// from one archive to another (file to server, server to file, or a backup),
+// checked row by row before it is kept.
+
+#include "Archive.h"
+
+#include <functional>
+
+// Where an archive is: a Velbor.mdb file, a Velbor.server file, or a libpq
+// connection string or URI given directly.
+struct ArchivePlace {
+    bool server = false;
+    QString path;       // the file (Velbor.mdb or Velbor.server); empty for a bare connection string
+    QString conninfo;   // on a server
+    QString describe() const { return server && path.isEmpty() ? conninfo : path; }
+};
+// An argument of the administration tool as a place.
+bool placeOf(const QString &argument, ArchivePlace *place, QString *error);
+bool openArchive(const ArchivePlace &place, Archive *archive, QString *error);
+
+struct TableCount {
+    QString table;
+    qint64 rows = 0;
+};
+using CopyProgress = std::function<void(const QString &table, qint64 done, qint64 total)>;
+
+// Copies every row of from into to, whose six tables must be empty, in one
+// transaction of to; the rows keep their keys (their stored order) and the
+// highest key ever given. Before the transaction ends every row and value is
+// read back and compared; any difference undoes the whole copy. from is
+// read in one snapshot and never written.
+bool copyArchive(Archive &from, Archive &to, const CopyProgress &progress, QVector<TableCount> *copied,
+                 QString *error);
+
+// Copies an archive into a new Velbor.mdb file at path: written beside under
+// a temporary name and renamed only when whole and checked.
+bool copyToNewFile(Archive &from, const QString &path, const CopyProgress &progress, QVector<TableCount> *copied,
+                   QString *error);
+
+// Every row and value of a equal to b's (keys and stored order included).
+bool sameContent(Archive &a, Archive &b, QString *error);
