@@ -3,8 +3,8 @@
 // file archive that no workstation has open.
 #include "data/ArchiveCopy.h"
 #include "data/ArchiveUse.h"
-#include "data/PgStore.h"
 #include "data/JetImport.h"
+#include "data/PgStore.h"
 #include "data/SqliteStore.h"
 #include "data/basMain.h"
 #include "platform/Paths.h"
@@ -147,6 +147,7 @@ int largePages(const QString &path)
     out() << "Fatto: pagine da " << now << " byte, record per tabella invariati:\n" << after << Qt::flush;
     return 0;
 }
+
 int convert(const QString &jetPath, const QString &destination)
 {
     if (!QFileInfo(jetPath).isFile()) {
@@ -185,6 +186,7 @@ int convert(const QString &jetPath, const QString &destination)
     out() << Qt::flush;
     return 0;
 }
+
 void printProgress(const QString &table, qint64 done, qint64 total)
 {
     err() << "\r" << table << ": " << done << "/" << total << " righe" << (done >= total ? "\n" : "") << Qt::flush;
@@ -427,7 +429,7 @@ int main(int argc, char **argv)
     const QString command = args.first();
     if (command == QLatin1String("pagine64") && args.size() == 2)
         return largePages(args.at(1));
-    if (args.first() == QLatin1String("converti") && args.size() == 3)
+    if (command == QLatin1String("converti") && args.size() == 3)
         return convert(args.at(1), args.at(2));
     if (command == QLatin1String("crea") && args.size() == 2)
         return createTables(args.at(1));
