@@ -1,8 +1,8 @@
 # The windows, as a static library, and the program that is main.cpp alone.
 add_library(velbor_gui STATIC
   resources/velbor.qrc
-  platform/MessageBox.cpp platform/FileDialog.cpp platform/PasswordDialog.cpp platform/Resources.cpp
-  app/frmMain.cpp app/frmMain.ui app/frmAutore.cpp app/frmAutore.ui app/Startup.cpp
+  platform/MessageBox.cpp platform/FileDialog.cpp platform/PasswordDialog.cpp platform/ProgressWindow.cpp platform/Resources.cpp
+  app/frmMain.cpp app/frmMain.ui app/frmAutore.cpp app/frmAutore.ui app/Startup.cpp app/JetConversion.cpp
   config/frmConfigura.cpp config/frmConfigura.ui
   platform/Widgets.cpp
   clients/frmClienti.cpp clients/frmClienti.ui clients/ClientSearch.cpp clients/frmElenco.cpp clients/frmElenco.ui

@@ -3,6 +3,7 @@
 // file archive that no workstation has open.
 #include "data/ArchiveCopy.h"
 #include "data/ArchiveUse.h"
+#include "data/JetImport.h"
 #include "data/PgStore.h"
 #include "data/SqliteStore.h"
 #include "data/basMain.h"
@@ -54,6 +55,14 @@ const char *const kUsage =
     "                      su una cartella di rete richiedono molte meno letture.\n"
     "                      Tutte le postazioni devono avere chiuso Velbor: se una lo\n"
     "                      ha aperto, il comando rifiuta e non cambia nulla.\n"
+    "  converti FILE_JET NUOVO_ARCHIVIO\n"
+    "                      converte un vecchio archivio Access/Jet (Velbor.mdb del\n"
+    "                      formato Jet 3, Jet 4 o ACE) in un nuovo archivio, che non\n"
+    "                      deve esistere. Il file Access non viene modificato. Tutte\n"
+    "                      le postazioni devono avere chiuso il vecchio programma:\n"
+    "                      se il file di blocco (Velbor.ldb) ne indica una al lavoro,\n"
+    "                      il comando rifiuta. Stampa l'avanzamento e, per ogni\n"
+    "                      tabella, i record letti e scritti.\n"
     "  --help              mostra questo aiuto.\n";
 
 QTextStream &out()
@@ -138,6 +147,46 @@ int largePages(const QString &path)
     out() << "Fatto: pagine da " << now << " byte, record per tabella invariati:\n" << after << Qt::flush;
     return 0;
 }
+
+int convert(const QString &jetPath, const QString &destination)
+{
+    if (!QFileInfo(jetPath).isFile()) {
+        err() << "Il file " << jetPath << " non esiste." << Qt::endl;
+        return 1;
+    }
+    QString lockFile;
+    const QStringList holders = jetLockHolders(jetPath, &lockFile);
+    if (!holders.isEmpty()) {
+        err() << "Il file " << jetPath << " risulta aperto dalle postazioni: " << holders.join(QStringLiteral(", "))
+              << ".\nChiudere il programma su tutte le postazioni e riprovare; se nessuna lo usa più, eliminare "
+              << lockFile << "." << Qt::endl;
+        return 2;
+    }
+    out() << "Conversione di " << jetPath << " in " << destination << "..." << Qt::endl;
+    JetImportReport report;
+    QString error;
+    QString current;
+    const bool ok = convertJetFile(jetPath, destination, &report, &error,
+                                   [&](const QString &table, qint64 done, qint64 total) {
+                                       if (table != current) {
+                                           current = table;
+                                           out() << "  " << table << ": " << total << " record da leggere" << Qt::endl;
+                                       } else if (done > 0) {
+                                           out() << "  " << table << ": " << done << " di " << total << Qt::endl;
+                                       }
+                                       return true;
+                                   });
+    if (!ok) {
+        err() << error << Qt::endl;
+        return 1;
+    }
+    out() << "Fatto: nuovo archivio " << destination << ".\n";
+    for (const QString &line : report.lines())
+        out() << line << "\n";
+    out() << Qt::flush;
+    return 0;
+}
+
 void printProgress(const QString &table, qint64 done, qint64 total)
 {
     err() << "\r" << table << ": " << done << "/" << total << " righe" << (done >= total ? "\n" : "") << Qt::flush;
@@ -367,6 +416,8 @@ int main(int argc, char **argv)
     const QString command = args.first();
     if (command == QLatin1String("pagine64") && args.size() == 2)
         return largePages(args.at(1));
+    if (command == QLatin1String("converti") && args.size() == 3)
+        return convert(args.at(1), args.at(2));
     if (command == QLatin1String("crea") && args.size() == 2)
         return createTables(args.at(1));
     if (command == QLatin1String("copia") && args.size() == 3)

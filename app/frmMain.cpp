@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "app/JetConversion.h"
 #include "app/SettingsFiles.h"
 #include "app/frmAutore.h"
 #include "config/frmConfigura.h"
@@ -72,6 +73,11 @@ bool frmMain::Form_Load()
         s.CartellaConfigurata = s.PercorsoDati;
 
     const QString configured = s.PercorsoDati;
+    // An archive still in the old Access format is offered for conversion
+    // first; declined or failed, the program ends.
+    const QString folder = QFileInfo::exists(archivePathIn(s.PercorsoDati)) ? s.PercorsoDati : local;
+    if (isLegacyJetFile(archivePathIn(folder)) && !offerJetConversion(this, archivePathIn(folder)))
+        return false;
     QString error = ApriArchivio(s, m_session.archive, local);
     ui->lblServer->setText(s.PercorsoDati);
     if (error.isEmpty() && m_session.archive.onServer()) {

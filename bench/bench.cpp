@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+void runJetBench(const QString &folder);
 #ifdef VELBOR_BENCH_GUI
 int runGuiBench(int argc, char **argv, const QString &folder);
 int runSearchBench(int argc, char **argv, const QString &folder);
@@ -50,6 +51,12 @@ int main(int argc, char **argv)
     const QString path = dir.path() + "/Velbor.mdb";
     QString error;
     const bool searchOnly = argc > 1 && qstrcmp(argv[1], "search") == 0;
+    // "velbor_bench jet": the conversion cases alone.
+    if (argc > 1 && qstrcmp(argv[1], "jet") == 0) {
+        QCoreApplication app(argc, argv);
+        runJetBench(dir.path());
+        return 0;
+    }
     {
         QCoreApplication app(argc, argv);
         QTextStream(stdout) << "Building the archive (10,000 clients and projects, 100,000 items and components)..."
@@ -101,6 +108,8 @@ int main(int argc, char **argv)
         report("walk components", walk(a.components(), "file"),
                plainRead(path, "SELECT * FROM Componenti ORDER BY vb_key"));
         report("walk configuration", walk(a.configuration(), "descr"));
+        a.close();
+        runJetBench(dir.path());
         }
     built:;
     }

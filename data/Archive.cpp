@@ -59,7 +59,8 @@ bool Archive::open(const QString &path, QString *error, bool heldAlone)
     m_path = path;
     if (isLegacyJetFile(path)) {
         *error = QStringLiteral("L'archivio %1 è nel vecchio formato Access/Jet: deve essere convertito "
-                                "nel nuovo formato prima di poterlo usare.")
+                                "nel nuovo formato prima di poterlo usare (all'avvio del programma, o con "
+                                "il comando velbor_admin converti).")
                      .arg(path);
         return false;
     }

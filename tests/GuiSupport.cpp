@@ -3,6 +3,7 @@
 #include "data/basMain.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
+#include "platform/ProgressWindow.h"
 #include "platform/Paths.h"
 
 #include <QDir>
@@ -14,6 +15,7 @@ GuiFixture::GuiFixture()
     MessageBox::clearShown();
     FileDialog::setScripted(true);
     Desktop::setScripted(true);
+    ProgressWindow::setScripted(true);
 }
 
 GuiFixture::~GuiFixture()

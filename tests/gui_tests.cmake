@@ -31,6 +31,7 @@ function(velbor_fuzz_target name library)
 endfunction()
 velbor_fuzz_target(rtf velbor_gui)
 velbor_fuzz_target(criterion velbor_core)
+velbor_fuzz_target(jet velbor_core)
 
 velbor_gui_test(tst_clienti clients/tst_clienti.cpp)
 velbor_gui_test(tst_badinput reliability/tst_badinput.cpp)

@@ -227,6 +227,44 @@ private slots:
         QCOMPARE(r.code, code);
         QVERIFY(r.output.contains("Uso: velbor_admin COMANDO ARGOMENTI"));
     }
+
+    // Converting an old Access archive: refusals that write nothing.
+    void convertRefusals_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("lock");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("no such file") << "" << "" << 1 << "non esiste";
+        QTest::newRow("not a Jet file") << "sqlite" << "" << 1 << "non è un archivio Access";
+        QTest::newRow("another office's tables") << "jet" << "" << 1 << "non contiene le tabelle Clienti";
+        QTest::newRow("a workstation at work") << "jet" << "UFFICIO-3" << 2 << "UFFICIO-3";
+    }
+    void convertRefusals()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, lock);
+        QFETCH(int, code);
+        QFETCH(QString, expected);
+        TestFolders f;
+        const QString jet = f.root() + "/Velbor.mdb";
+        if (source == "sqlite")
+            QFile::copy(f.dataArchive(), jet);
+        else if (source == "jet")
+            writeBytes(jet, readBytes(QStringLiteral(VELBOR_JET_SAMPLES "/DateTestDatabase.mdb")));
+        if (source == "jet" && !QFileInfo(jet).size())
+            QSKIP("Jet sample databases not present");
+        if (!lock.isEmpty())
+            writeBytes(f.root() + "/velbor.LDB", lock.toLatin1() + QByteArray(64 - lock.size(), '\0'));
+        const QByteArray before = readBytes(jet);
+        const QString target = f.root() + "/nuovo.mdb";
+        const Run r = admin({"converti", jet, target});
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.output.contains(expected), qPrintable(r.output));
+        QVERIFY(!QFileInfo::exists(target));
+        QCOMPARE(readBytes(jet), before);
+        QVERIFY(admin({"--help"}).output.contains("converti FILE_JET NUOVO_ARCHIVIO"));
+    }
 };
 
 QTEST_MAIN(TestAdmin)

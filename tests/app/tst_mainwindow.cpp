@@ -1,10 +1,13 @@
 // The main window: start-up, header, data folder, exit, and the real program start.
+#include "FakeJetSource.h"
 #include "TestSupport.h"
+#include "app/JetConversion.h"
 #include "app/Startup.h"
 #include "app/frmMain.h"
 #include "data/basMain.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
+#include "platform/ProgressWindow.h"
 #include "platform/Paths.h"
 
 #include <QLabel>
@@ -194,6 +197,86 @@ private slots:
         QVERIFY(!w.isVisible());
         if (!bytes.isEmpty())
             QCOMPARE(readBytes(f.programArchive()), bytes);
+    }
+
+    // An archive still in the Access format: offered for conversion at start.
+    void jetArchiveAtStart_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QString>("lock");
+        QTest::addColumn<int>("stopAt");
+        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<bool>("keptNameTaken");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("converted") << true << "" << 0 << false << false << "Clienti: 2 record letti, 2 scritti";
+        QTest::newRow("kept name taken") << true << "" << 0 << false << true << "Access originale 2";
+        QTest::newRow("declined") << false << "" << 0 << false << false << "vecchio formato";
+        QTest::newRow("workstation at work") << true << "RECEPTION" << 0 << false << false << "RECEPTION";
+        QTest::newRow("stopped by the user") << true << "" << 3 << false << false << "interrotta";
+        QTest::newRow("damaged file") << true << "" << 0 << true << false << "danneggiata";
+    }
+    void jetArchiveAtStart()
+    {
+        QFETCH(bool, yes);
+        QFETCH(QString, lock);
+        QFETCH(int, stopAt);
+        QFETCH(bool, damaged);
+        QFETCH(bool, keptNameTaken);
+        QFETCH(QString, expected);
+        using namespace fakejet;
+        GuiFixture f;
+        QByteArray jet(8192, '\0');
+        jet.replace(0, 4, QByteArray("\x00\x01\x00\x00", 4));
+        jet.replace(4, 15, "Standard Jet DB");
+        QFile::remove(f.dataArchive());
+        writeBytes(f.dataArchive(), jet);
+        writeBytes(f.program() + "/SERVER.DAT", f.data().toUtf8() + "\r\n");
+        const QString kept = f.data() + "/Velbor (Access originale).mdb";
+        if (keptNameTaken)
+            writeBytes(kept, "un'altra copia");
+        if (!lock.isEmpty())
+            writeBytes(f.data() + "/Velbor.ldb", lock.toLatin1() + QByteArray(64 - lock.size(), '\0'));
+        const QStringList before = QDir(f.data()).entryList(QDir::Files | QDir::Hidden);
+
+        FakeSource src = office();
+        for (int i = 1; i <= 2; ++i)
+            src.table("Clienti").rows << QVector<QVariant>{n(i), s("Cliente"), {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+        QVector<QVariant> conf = row(17);
+        conf[0] = s("Studio Bellini & Figli");
+        src.table("Configura").rows << conf;
+        src.table("maxcodice").rows << QVector<QVariant>{n(90), n(1)};
+        if (damaged)
+            src.table("Progetti").failAt = 0;
+        setJetSourceForTests(&src);
+        ProgressWindow::setStopAt(stopAt);
+        if (yes)
+            MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+
+        Session s;
+        frmMain w(s);
+        const bool started = w.Form_Load();
+        setJetSourceForTests(nullptr);
+        const QList<MessageBox::Shown> shown = MessageBox::shown();
+        QVERIFY(!shown.isEmpty());
+        QVERIFY2(shown.first().text.contains("aggiornarle tutte"), qPrintable(shown.first().text));
+        QVERIFY2(shown.last().text.contains(expected), qPrintable(shown.last().text));
+        if (QTest::currentDataTag() == QLatin1String("converted") || keptNameTaken) {
+            QVERIFY(started);
+            QVERIFY(!ProgressWindow::texts().isEmpty());
+            const QString keptAs = keptNameTaken ? f.data() + "/Velbor (Access originale 2).mdb" : kept;
+            QCOMPARE(readBytes(keptAs), jet);
+            if (keptNameTaken)
+                QCOMPARE(readBytes(kept), QByteArray("un'altra copia"));
+            QCOMPARE(s.archive.path(), f.dataArchive());
+            QCOMPARE(s.archive.clients().count(), qint64(2));
+            QCOMPARE(label(&w, "lblDItta"), QStringLiteral("Studio Bellini & Figli"));
+            QCOMPARE(ProssimoCodiceLivello(s.archive, Tables::maxcodice, 1, "codice").value, 91);
+        } else {
+            QVERIFY(!started);
+            QCOMPARE(readBytes(f.dataArchive()), jet);
+            QCOMPARE(QDir(f.data()).entryList(QDir::Files | QDir::Hidden), before);
+            QCOMPARE(shown.size(), yes ? 2 : 1);
+        }
     }
 
     void exitQuestion()
