@@ -57,8 +57,9 @@ const char *const kUsage =
     "                      ha aperto, il comando rifiuta e non cambia nulla.\n"
     "  converti FILE_JET NUOVO_ARCHIVIO\n"
     "                      converte un vecchio archivio Access/Jet (Velbor.mdb del\n"
-    "                      formato Jet 3, Jet 4 o ACE) in un nuovo archivio, che non\n"
-    "                      deve esistere. Il file Access non viene modificato. Tutte\n"
+    "                      formato Jet 3, Jet 4 o ACE) in un nuovo archivio: un file\n"
+    "                      che non deve esistere, o un database PostgreSQL vuoto\n"
+    "                      (stringa di connessione). Il file Access non viene modificato. Tutte\n"
     "                      le postazioni devono avere chiuso il vecchio programma:\n"
     "                      se il file di blocco (Velbor.ldb) ne indica una al lavoro,\n"
     "                      il comando rifiuta. Stampa l'avanzamento e, per ogni\n"
@@ -148,6 +149,12 @@ int largePages(const QString &path)
     return 0;
 }
 
+int failWith(const QString &message)
+{
+    err() << message << Qt::endl;
+    return 1;
+}
+
 int convert(const QString &jetPath, const QString &destination)
 {
     if (!QFileInfo(jetPath).isFile()) {
@@ -162,25 +169,36 @@ int convert(const QString &jetPath, const QString &destination)
               << lockFile << "." << Qt::endl;
         return 2;
     }
-    out() << "Conversione di " << jetPath << " in " << destination << "..." << Qt::endl;
     JetImportReport report;
     QString error;
+    ArchivePlace place;
+    if (!placeOf(destination, &place, &error))
+        return failWith(error);
+    out() << "Conversione di " << jetPath << " in " << place.describe() << "..." << Qt::endl;
     QString current;
-    const bool ok = convertJetFile(jetPath, destination, &report, &error,
-                                   [&](const QString &table, qint64 done, qint64 total) {
-                                       if (table != current) {
-                                           current = table;
-                                           out() << "  " << table << ": " << total << " record da leggere" << Qt::endl;
-                                       } else if (done > 0) {
-                                           out() << "  " << table << ": " << done << " di " << total << Qt::endl;
-                                       }
-                                       return true;
-                                   });
+    const auto progress = [&](const QString &table, qint64 done, qint64 total) {
+        if (table != current) {
+            current = table;
+            out() << "  " << table << ": " << total << " record da leggere" << Qt::endl;
+        } else if (done > 0) {
+            out() << "  " << table << ": " << done << " di " << total << Qt::endl;
+        }
+        return true;
+    };
+    bool ok = false;
+    if (place.server) {
+        Archive target;
+        JetReader reader;
+        ok = reader.open(jetPath, &error) && openEmptyServer(place.conninfo, &target, &error)
+             && writeJetRows(reader, target.store(), target.tables(), &report, &error, progress);
+    } else {
+        ok = convertJetFile(jetPath, destination, &report, &error, progress);
+    }
     if (!ok) {
         err() << error << Qt::endl;
         return 1;
     }
-    out() << "Fatto: nuovo archivio " << destination << ".\n";
+    out() << "Fatto: nuovo archivio " << place.describe() << ".\n";
     for (const QString &line : report.lines())
         out() << line << "\n";
     out() << Qt::flush;
@@ -198,12 +216,6 @@ void printReport(const QVector<TableCount> &copied)
     for (const TableCount &t : copied)
         out() << "  " << t.table << ": " << t.rows << "\n";
     out() << Qt::flush;
-}
-
-int failWith(const QString &message)
-{
-    err() << message << Qt::endl;
-    return 1;
 }
 
 bool hasArchiveTables(PgStore &server, bool *any, QString *error)
@@ -224,19 +236,6 @@ int createTables(const QString &conninfo)
     return 0;
 }
 
-// Into a server whose database may still lack the tables.
-bool openServerTarget(const QString &conninfo, Archive *to, QString *error)
-{
-    PgStore probe;
-    bool any = false;
-    if (!probe.open(conninfo, error) || !hasArchiveTables(probe, &any, error))
-        return false;
-    probe.close();
-    if (!any && !PgStore::createArchive(conninfo, error))
-        return false;
-    return to->openServer(conninfo, error);
-}
-
 int copy(const QString &fromArg, const QString &toArg)
 {
     QString error;
@@ -253,7 +252,7 @@ int copy(const QString &fromArg, const QString &toArg)
             return failWith(QStringLiteral("Copia non eseguita: %1").arg(error));
     } else {
         Archive target;
-        if (!openServerTarget(to.conninfo, &target, &error))
+        if (!openEmptyServer(to.conninfo, &target, &error))
             return failWith(QStringLiteral("Impossibile aprire la destinazione %1: %2").arg(to.describe(), error));
         if (!copyArchive(source, target, printProgress, &copied, &error))
             return failWith(QStringLiteral("Copia non eseguita: %1").arg(error));
@@ -279,7 +278,7 @@ int moveToServer(const QString &folder, const QString &conninfo)
         Archive source, target;
         if (!source.open(file, &error, true))
             return failWith(QStringLiteral("Impossibile aprire %1: %2").arg(file, error));
-        if (!openServerTarget(conninfo, &target, &error))
+        if (!openEmptyServer(conninfo, &target, &error))
             return failWith(QStringLiteral("Impossibile aprire il server: %1").arg(error));
         out() << "Trasferimento di " << file << " sul server..." << Qt::endl;
         if (!copyArchive(source, target, printProgress, &copied, &error))

@@ -37,6 +37,8 @@ public:
     RecordView &configuration() { return *m_views[4]; }
 
     Store &store() { return *m_store; }
+    // The six tables, in the program's order (Tables::all()).
+    const QVector<TableInfo> &tables() const { return m_tables; }
     // One of the six tables by name, letter case ignored; nullptr otherwise.
     const TableInfo *table(QStringView name) const;
 

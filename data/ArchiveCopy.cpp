@@ -152,6 +152,42 @@ bool compareTable(Archive &a, Archive &b, const QString &name, QString *error)
 }
 } // namespace
 
+namespace {
+bool refuseFull(Archive &to, QString *error)
+{
+    for (const QString &name : Tables::all()) {
+        qint64 n = 0;
+        if (!to.store().count(*to.table(name), &n, error))
+            return false;
+        if (n > 0) {
+            *error = QStringLiteral("La destinazione non è vuota: la tabella %1 contiene già %2 righe. "
+                                    "Si copia solo in un archivio vuoto.")
+                         .arg(name)
+                         .arg(n);
+            return false;
+        }
+    }
+    return true;
+}
+} // namespace
+
+bool openEmptyServer(const QString &conninfo, Archive *archive, QString *error)
+{
+    PgStore probe;
+    if (!probe.open(conninfo, error))
+        return false;
+    const QStringList present = probe.tableNames(error);
+    if (!error->isEmpty())
+        return false;
+    bool any = false;
+    for (const QString &name : Tables::all())
+        any = any || present.contains(name.toLower());
+    probe.close();
+    if (!any && !PgStore::createArchive(conninfo, error))
+        return false;
+    return archive->openServer(conninfo, error) && refuseFull(*archive, error);
+}
+
 bool sameContent(Archive &a, Archive &b, QString *error)
 {
     Store::ReadScope sa(a.store()), sb(b.store());
@@ -165,18 +201,8 @@ bool copyArchive(Archive &from, Archive &to, const CopyProgress &progress, QVect
                  QString *error)
 {
     copied->clear();
-    for (const QString &name : Tables::all()) {
-        qint64 n = 0;
-        if (!to.store().count(*to.table(name), &n, error))
-            return false;
-        if (n > 0) {
-            *error = QStringLiteral("La destinazione non è vuota: la tabella %1 contiene già %2 righe. "
-                                    "Si copia solo in un archivio vuoto.")
-                         .arg(name)
-                         .arg(n);
-            return false;
-        }
-    }
+    if (!refuseFull(to, error))
+        return false;
     Store::ReadScope snapshot(from.store());
     if (!to.store().begin(error))
         return false;

@@ -19,6 +19,10 @@ struct ArchivePlace {
 bool placeOf(const QString &argument, ArchivePlace *place, QString *error);
 bool openArchive(const ArchivePlace &place, Archive *archive, QString *error);
 
+// The archive in a server database that holds none of its rows: the tables
+// are made when the database has none; refused when any table holds rows.
+bool openEmptyServer(const QString &conninfo, Archive *archive, QString *error);
+
 struct TableCount {
     QString table;
     qint64 rows = 0;

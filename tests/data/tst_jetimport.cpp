@@ -2,6 +2,7 @@
 // implements: mapping by name, every field kind, limits, order, counters,
 // refusals that leave nothing behind.
 #include "FakeJetSource.h"
+#include "ArchiveCopy.h"
 #include "JetImport.h"
 #include "basMain.h"
 #include "TestSupport.h"
@@ -124,6 +125,38 @@ private slots:
         const Outcome<int> next = ProssimoCodiceLivello(archive, Tables::maxcodice, 1, QStringLiteral("codice"));
         QVERIFY2(next.ok(), qPrintable(next.error));
         QCOMPARE(next.value, 418);
+    }
+
+    // Into an empty database on a server, in one transaction; a database
+    // that holds rows is refused and keeps them.
+    void convertsIntoAnEmptyServerDatabase()
+    {
+        if (!testOnServer())
+            QSKIP("conversione sul server: solo con il server");
+        ServerDatabase db;
+        QVERIFY(db.ok());
+        FakeSource src = office();
+        QVector<QVariant> c = row(12);
+        c[0] = n(7);
+        c[1] = s("Società Ærø");
+        c[2] = QVariant();
+        c[3] = s("");
+        src.table("Clienti").rows << c;
+        src.table("maxcodice").rows << QVector<QVariant>{n(417), n(1)};
+        Archive target;
+        JetImportReport report;
+        QString error;
+        QVERIFY2(openEmptyServer(db.conninfo(), &target, &error), qPrintable(error));
+        QVERIFY2(writeJetRows(src, target.store(), target.tables(), &report, &error), qPrintable(error));
+        QCOMPARE(serverValue(db.conninfo(), "SELECT codice || '|' || descr || '|' || (indirizzo IS NULL) || '|' || (cap = '') FROM clienti"),
+                 QString::fromUtf8("7|Società Ærø|true|true"));
+        const Outcome<int> next = ProssimoCodiceLivello(target, Tables::maxcodice, 1, QStringLiteral("codice"));
+        QCOMPARE(next.value, 418);
+        target.close();
+        Archive again;
+        QVERIFY(!openEmptyServer(db.conninfo(), &again, &error));
+        QVERIFY2(error.contains("non è vuota"), qPrintable(error));
+        QCOMPARE(serverValue(db.conninfo(), "SELECT count(*) FROM clienti"), QStringLiteral("1"));
     }
 
     void fieldsBeyondAndShortOfTheSchema()
