@@ -52,4 +52,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # libqt6gui6, which shlibdeps already names.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-translations-l10n")
+# pg_dump and pg_restore, for the administration tool's backups of an archive
+# on a server.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "postgresql-client")
 include(CPack)

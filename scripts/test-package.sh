@@ -35,7 +35,7 @@ cpack --config build/CPackConfig.cmake -B build/package-out >"$work/cpack.log" 2
 deb=$(ls build/package-out/velbor_*.deb)
 echo "Built $deb"
 depends=$(dpkg-deb -f "$deb" Depends)
-for p in libqt6widgets6 libqt6sql6 libsqlite3-0 libqt6sql6-sqlite qt6-translations-l10n; do
+for p in libqt6widgets6 libqt6sql6 libsqlite3-0 libpq5 libmdb3 libqt6sql6-sqlite qt6-translations-l10n; do
   grep -q "\b$p\b" <<<"$depends" || fail "Depends lacks $p: $depends"
 done
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
