@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The windows, as a static library, and the program that is main.cpp alone.
 add_library(velbor_gui STATIC
   resources/velbor.qrc

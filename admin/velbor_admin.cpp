@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The administration tool: creating, copying, moving, backing up and
 // restoring archives, on a shared file or a PostgreSQL server, and rewriting a
 // file archive that no workstation has open.

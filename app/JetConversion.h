@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Start-up with an archive still in the old Access/Jet format: the offer to
 // convert it, with the warnings it needs, progress and the final report.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SERVER.DAT (the data folder) and MAXPRJ.DAT (the component counter): one
 // line each, CR LF, in the folder this copy keeps them in (Paths::settingsFolder).

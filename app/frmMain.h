@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: start-up, company header, data folder, clock, navigation and exit.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A large office's archive, ten times over, made with a fixed seed.
 

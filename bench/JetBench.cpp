@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of bringing an old Access archive across: the conversion of a large
 // office's rows (generated as the Jet reader hands them) and a whole read of
 // a real Jet file.

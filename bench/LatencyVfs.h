@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An SQLite file layer over the default one that waits a set time on every
 // file request and counts the requests, as a network share would cost them.

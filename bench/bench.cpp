@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of the archive at ten times a large office. Prints milliseconds and
 // the ratio to a plain SQLite read of the same rows, measured in the same run.
 #include "BenchArchive.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of the windows on the large archive built by bench.cpp.
 #include "BenchArchive.h"
 #include "app/frmMain.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The archive on a PostgreSQL server on this machine: the same archive copied
 // from the file, then the windows' commands, beside a plain libpq read of the
 // same rows in the same run. Runs when libpq's PG* variables reach a server

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the client register searches: clients by name, city and VAT number,
 // from one read of those fields.

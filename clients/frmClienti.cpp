@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmClienti.h"
 
 #include "clients/ClientSearch.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The notes page: a rich-text box whose content is only what the notes file
 // can keep. Pasted pictures become PNG pictures held by the page itself, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Rich text in RTF, read into and written from a QTextDocument.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The components window of a project or item: the attached files, and the
 // notes page of the item in RTF.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The archive and its five open views, kept for the whole run. The archive is
 // a SQLite file (Velbor.mdb) or, named by a one-line Velbor.server file, a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Whole archives: where one is, making an empty one, and copying every table
 // from one archive to another (file to server, server to file, or a backup),

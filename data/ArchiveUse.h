@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Marks an archive as in use for as long as the object holds it: a lock on a
 // small file beside the archive ("Velbor.mdb-uso"). Every running program

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Windows-1252, the 8-bit code page of older Windows installations. Qt's own
 // converters cover only Latin-1 without ICU, and 1252 is not Latin-1 (0x80 is €).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Search criteria in the form "field=value AND field=value". A criterion is
 // parsed into terms whose values are later bound as parameters: typed text

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Dates as the program hands them around: stored as ISO 8601 text, exchanged
 // between windows as day-first text ("dd/mm/yyyy", with the time when there

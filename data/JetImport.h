@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Conversion of an office's old Access/Jet archive into a new archive: the
 // six tables mapped by name (letter case ignored), every value converted to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading the tables of an Access/Jet file (Jet 3, Jet 4, ACE) through libmdb.
 // libmdb finds the pages, the rows and their fields; the values themselves

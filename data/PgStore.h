@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The archive on a PostgreSQL server, through libpq. Everything that speaks
 // PostgreSQL's dialect lives here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An open, updatable view over one whole table: one current row shared by
 // every window that uses it, walks in stored order, finds by criterion, and a

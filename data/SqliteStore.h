@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Everything that speaks the SQLite dialect lives here: opening the shared
 // file, the pragmas, statement text, binding and reading rows. The rest of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the data layer asks of a database engine. Each engine keeps its own SQL
 // in its own class (SqliteStore for the shared file, PgStore for a server);

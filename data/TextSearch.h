@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finding records by words typed in any order: texts compared with accents
 // dropped and letter case folded ("citta" finds "Città"), held in memory so a

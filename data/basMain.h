@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Operations the windows share: code generators, quoting of criterion texts,
 // and opening the archive at start-up.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the empty archive that ships beside the program. An existing file is
 // left alone: it may hold an office's data.
 #include "SqliteStore.h"

@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: GPL-3.0-or-later
 -- The archive Velbor.mdb. vb_key is the hidden row key: it gives the stored
 -- order and is never reused. Indexes cover every field the windows search by;
 -- text searches ignore letter case, hence the NOCASE indexes.

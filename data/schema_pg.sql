@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: GPL-3.0-or-later
 -- The archive on a PostgreSQL server: the tables and fields of Velbor.mdb.
 -- vb_key is the hidden row key: it gives the stored order and is never reused.
 -- Short texts are varchar, memo fields text; finds compare texts by

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Install rules and the Debian package (cpack in the build folder).
 #
 # Installed layout: the programs in bin, the empty archive in share/velbor.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shows the busy pointer for its lifetime, so an early return never leaves it on.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The platform's file-open dialog. Tests script the chosen path (an empty
 // one is a cancel) and read back the initial names the program set.

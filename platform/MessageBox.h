@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Message boxes titled with the program's name. Tests switch to scripted mode,
 // queue the answers and read back what was shown.

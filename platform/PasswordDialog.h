@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Asks for the archive server's password when libpq's own means (password
 // file, service file, Kerberos, certificates) gave none. Tests script the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A window that shows how far a long operation has gone, with a button to
 // stop it. Tests switch to scripted mode, read back the texts shown and may

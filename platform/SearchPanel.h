@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A window's search: a text box, a count and a pop-up list of results over
 // the window's own controls, hidden until Ctrl+F. Results appear while typing;

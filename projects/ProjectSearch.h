@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the project window searches: every node of its tree by code and
 // description, and every component file by its name, leading to the node of

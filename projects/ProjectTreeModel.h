@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The project tree's nodes, held in arrays: one root per project, one child
 // per item row. Rebuilding it for a large office costs little more than

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The project window: the tree of projects and items, the project sheet, the
 // two item sheets and the client sheet.

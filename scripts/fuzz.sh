@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang (ASan + UBSan) and runs each for a
 # while on a copy of its saved corpus, printing how many inputs it ran.
 # Usage: scripts/fuzz.sh [seconds for fuzz_rtf] [seconds for fuzz_criterion] [seconds for fuzz_jet]

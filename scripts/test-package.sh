@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from the already built build/ folder, installs it,
 # starts the installed program under Xvfb with a fresh HOME, checks where it
 # keeps its files, and removes the package again. Installing needs root: as

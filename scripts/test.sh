@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds everything and runs every test headless:
 # once as built for use, then the Debian package installed and started (as
 # root), once more built with AddressSanitizer and UndefinedBehaviorSanitizer.

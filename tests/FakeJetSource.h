@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A row source that hands the converter rows as the Jet reader gives them,
 // and an office's six tables in it (no rows yet), named in the file's own

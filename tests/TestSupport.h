@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A fresh program folder and data folder per test, each data folder holding an
 // empty archive made from the schema.

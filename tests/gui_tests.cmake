@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 add_library(velbor_guisupport STATIC GuiSupport.cpp)
 target_link_libraries(velbor_guisupport PUBLIC velbor_testsupport velbor_gui)
 

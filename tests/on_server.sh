@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs one test program against the archive on a PostgreSQL server, which
 # libpq's PG* variables name (the test command starts a throwaway one).
 # Without a server a developer's run skips with a line saying so; the test

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The administration tool: rewriting an archive with large pages, never while
 // a workstation has it open.
 #include "TestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: start-up, header, data folder, exit, and the real program start.
 #include "FakeJetSource.h"
 #include "TestSupport.h"

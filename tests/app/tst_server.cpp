@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up on an archive on a PostgreSQL server: the header names it, a login
 // with only the rights the README gives works, a password is asked when
 // libpq has none and may be remembered, and every start-up failure ends with

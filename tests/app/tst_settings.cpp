@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SERVER.DAT and MAXPRJ.DAT: exact bytes, code pages and damaged files.
 #include "TestSupport.h"
 #include "app/SettingsFiles.h"

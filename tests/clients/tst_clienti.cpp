@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The client register, a client's project list and its printing, and the
 // register opened from the project window.
 #include "TestSupport.h"

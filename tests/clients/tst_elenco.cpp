@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The printed project list of a client: every text whole, none over another.
 #include "TestSupport.h"
 #include "clients/frmElenco.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The components window: list, types, new numbered names, attach, open,
 // removal, drag and drop, and the notes page.
 #include "TestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The RTF reader and writer, grouped by concern.
 #include "components/Rtf.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The configuration window: load, tab captions, confirm and cancel.
 #include "TestSupport.h"
 #include "app/frmMain.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The archive: opening, the open views, counters, dates and errors.
 #include "TestSupport.h"
 #include "basMain.h"

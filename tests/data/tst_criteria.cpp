@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Criteria are parsed, never pasted: what they accept and what they refuse.
 #include "Criterion.h"
 #include "Dates.h"

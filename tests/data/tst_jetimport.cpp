@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversion of an old archive, fed through the row source the Jet reader
 // implements: mapping by name, every field kind, limits, order, counters,
 // refusals that leave nothing behind.

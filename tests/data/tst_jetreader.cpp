@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Jet reader against real files in the three formats: every table's rows
 // and values equal what the mdb-export tool prints for them; damaged files
 // are refused with a message.

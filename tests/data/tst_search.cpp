@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Words typed in any order, accents and letter case ignored, found among
 // folded fields held in memory.
 #include "TextSearch.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the criterion parser never crashes on any text, and what
 // it accepts, written back in the criterion form, parses to the same terms.
 #include "Criterion.h"

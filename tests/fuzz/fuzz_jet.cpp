@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: any bytes given to the Jet reader are refused with a
 // message or read table by table to the end, never a crash or a hang; every
 // row has one value per column, and a failure always says why.

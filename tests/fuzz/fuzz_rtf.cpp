@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: any bytes read as notes, written back, and read again give
 // the same document, and the second write the same bytes. Pictures, tables,
 // lists, links and kept groups take part like text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a copy keeps its own files, and which file a component's stored path
 // stands for on this workstation.
 #include "TestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The project window: tree shapes, project and item records, folders, the
 // working folder, the hand-over to the components window.
 #include "TestSupport.h"

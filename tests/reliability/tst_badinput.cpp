@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Awkward text in every box is stored and found back as typed; a data folder
 // that vanishes mid-run and a damaged archive give messages, never a crash.
 #include "TestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several workstations on one archive, writers killed mid-save, and an
 // archive the process may not write.
 #include "TestSupport.h"

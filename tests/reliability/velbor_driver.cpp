@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A workstation in a box: writes to a shared archive through the program's own
 // data layer, as the windows do, and reports each write the archive accepted.
 //
