@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays the saved fuzzing corpora in the ordinary test run.
 #include <QDir>
 #include <QtTest>
