@@ -52,20 +52,20 @@ const char *const kUsage =
     "  ripristina FILE DESTINAZIONE\n"
     "                       ripristina un backup (un Velbor.mdb o un file di\n"
     "                       pg_dump) in una destinazione vuota.\n"
-    "  pagine64 ARCHIVIO   riscrive l'archivio (Velbor.mdb) con pagine da 64 KB, che\n"
-    "                      su una cartella di rete richiedono molte meno letture.\n"
-    "                      Tutte le postazioni devono avere chiuso Velbor: se una lo\n"
-    "                      ha aperto, il comando rifiuta e non cambia nulla.\n"
+    "  pagine64 ARCHIVIO    riscrive l'archivio (Velbor.mdb) con pagine da 64 KB, che\n"
+    "                       su una cartella di rete richiedono molte meno letture.\n"
+    "                       Tutte le postazioni devono avere chiuso Velbor: se una lo\n"
+    "                       ha aperto, il comando rifiuta e non cambia nulla.\n"
     "  converti FILE_JET NUOVO_ARCHIVIO\n"
-    "                      converte un vecchio archivio Access/Jet (Velbor.mdb del\n"
-    "                      formato Jet 3, Jet 4 o ACE) in un nuovo archivio: un file\n"
-    "                      che non deve esistere, o un database PostgreSQL vuoto\n"
-    "                      (stringa di connessione). Il file Access non viene modificato. Tutte\n"
-    "                      le postazioni devono avere chiuso il vecchio programma:\n"
-    "                      se il file di blocco (Velbor.ldb) ne indica una al lavoro,\n"
-    "                      il comando rifiuta. Stampa l'avanzamento e, per ogni\n"
-    "                      tabella, i record letti e scritti.\n"
-    "  --help              mostra questo aiuto.\n";
+    "                       converte un vecchio archivio Access/Jet (Velbor.mdb del\n"
+    "                       formato Jet 3, Jet 4 o ACE) in un nuovo archivio: un\n"
+    "                       file che non deve esistere, o un database PostgreSQL\n"
+    "                       vuoto. Il file Access non viene modificato. Tutte le\n"
+    "                       postazioni devono avere chiuso il vecchio programma: se\n"
+    "                       il file di blocco (Velbor.ldb) ne indica una al lavoro,\n"
+    "                       il comando rifiuta. Stampa l'avanzamento e, per ogni\n"
+    "                       tabella, i record letti e scritti.\n"
+    "  --help               mostra questo aiuto.\n";
 
 QTextStream &out()
 {
@@ -352,6 +352,7 @@ int backup(const QString &fromArg, const QString &file)
             Archive copy;
             ok = copy.open(temporary, &error) && sameContent(source, copy, &error);
         }
+        QFile::remove(ArchiveUse::markPath(temporary));
         if (!ok || !QFile::rename(temporary, file)) {
             QFile::remove(temporary);
             return failWith(QStringLiteral("Backup non eseguito: %1").arg(error));

@@ -146,6 +146,7 @@ void frmClienti::Visualizza()
     showFromStart(ui->cboDescr, v.text(u"descr"));
     m_shown = true;
     m_shownCode = qint32(v.value(u"codice").toLongLong());
+    m_shownRow = v.currentValues();
     m_proposed.clear();
     ui->txtIndirizzo->setText(v.text(u"indirizzo"));
     ui->txtCitta->setText(v.text(u"citta"));
@@ -261,9 +262,12 @@ Stored frmClienti::store(qint32 code, bool editing)
     const bool adding = v.noMatch();
     if (!adding && !editing)
         return Stored::Conflict;
+    // The client shown is stored only over what it showed: another
+    // workstation's save in between is not overwritten unasked.
+    const bool guarded = !adding && m_shown && code == m_shownCode && !m_shownRow.isEmpty();
     if (adding)
         v.addNewUnique(QStringLiteral("codice=") + QString::number(code));
-    else if (!v.edit()) {
+    else if (!(guarded ? v.edit(m_shownRow) : v.edit())) {
         MessageBox::error(this, v.lastError());
         return Stored::Failed;
     }
@@ -281,10 +285,26 @@ Stored frmClienti::store(qint32 code, bool editing)
                     && v.setValue(u"contatto", trimSpaces(ui->txtContatto->text()))
                     && v.setValue(u"piva", trimSpaces(ui->txtPIva->text()));
     const Stored result = storeOrConflict(this, v, ok);
+    if (result == Stored::Conflict && guarded) {
+        if (!MessageBox::askDefaultNo(this, QStringLiteral("Il cliente %1 è stato modificato da un'altra postazione "
+                                                           "dopo che è stato mostrato: salvando si perdono le sue "
+                                                           "modifiche.\nSovrascrivere ?")
+                                                .arg(code)))
+            return Stored::Failed;
+        // Asked and answered: over what is stored now.
+        if (!v.findFirst(QStringLiteral("codice=") + QString::number(code)) || v.noMatch()) {
+            MessageBox::error(this, v.noMatch() ? QStringLiteral("Il cliente %1 non esiste più.").arg(code) : v.lastError());
+            return Stored::Failed;
+        }
+        m_shownRow = v.currentValues();
+        return store(code, true);
+    }
     if (result != Stored::Yes)
         return result;
     m_shown = true;
     m_shownCode = code;
+    if (v.findFirst(QStringLiteral("codice=") + QString::number(code)) && !v.noMatch())
+        m_shownRow = v.currentValues();
     m_proposed.clear();
     // A new client joins both lists once stored, as it is stored.
     if (adding) {

@@ -60,6 +60,7 @@ private:
     Session &m_session;
     // The client chosen and shown (or saved) here: saving its code edits it.
     bool m_shown = false;
+    RawRow m_shownRow;   // the shown client as stored when shown
     qint32 m_shownCode = 0;
     // The code that Nuovo proposed, while it is in the box.
     QString m_proposed;

@@ -263,6 +263,8 @@ bool copyToNewFile(Archive &from, const QString &path, const CopyProgress &progr
         Archive to;
         ok = to.open(temporary, error) && copyArchive(from, to, progress, copied, error);
     }
+    // Nobody else knows the temporary name: its in-use mark goes with it.
+    QFile::remove(ArchiveUse::markPath(temporary));
     if (ok && !QFile::rename(temporary, path)) {
         *error = QStringLiteral("Impossibile dare al file il nome %1.").arg(path);
         ok = false;

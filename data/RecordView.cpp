@@ -55,6 +55,16 @@ QVariant presentValue(FieldKind kind, const QVariant &raw)
     }
 }
 
+bool sameValues(const RawRow &a, const RawRow &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int i = 0; i < a.size(); ++i)
+        if (a[i].isValid() != b[i].isValid() || a[i].toString() != b[i].toString())
+            return false;
+    return true;
+}
+
 QString presentText(FieldKind kind, const QVariant &raw)
 {
     const QVariant v = presentValue(kind, raw);
@@ -245,12 +255,28 @@ void RecordView::addNew(AddCheck check)
     }
 }
 
+RawRow RecordView::currentValues() const
+{
+    const StoredRow *row = current();
+    return row ? row->values : RawRow();
+}
+
+bool RecordView::edit(const RawRow &shown)
+{
+    if (!edit())
+        return false;
+    m_expectShown = true;
+    m_shown = shown;
+    return true;
+}
+
 bool RecordView::edit()
 {
     const StoredRow *row = current();
     if (!row)
         return fail(kNoCurrent);
     m_addCheck = {};
+    m_expectShown = false;
     m_conflict = false;
     m_pending = Pending::Editing;
     m_editKey = row->key;
@@ -359,6 +385,17 @@ bool RecordView::update()
         if (!m_findSet)
             m_rows.append({key, m_buffer});
     } else {
+        if (m_expectShown) {
+            // Read again inside the transaction that writes: what is compared
+            // is what would be overwritten.
+            QVector<StoredRow> now;
+            if (!m_store.select(m_table, {}, m_editKey - 1, 1, &now, &m_error))
+                return false;
+            if (!now.isEmpty() && now.first().key == m_editKey && !sameValues(now.first().values, m_shown)) {
+                m_conflict = true;
+                return fail(QStringLiteral("Il record è stato modificato da un'altra postazione dopo essere stato mostrato."));
+            }
+        }
         bool changed = false;
         if (!m_store.update(m_table, m_editKey, m_buffer, &changed, &m_error))
             return false;
@@ -377,6 +414,8 @@ bool RecordView::update()
 void RecordView::cancelUpdate()
 {
     m_addCheck = {};
+    m_expectShown = false;
+    m_shown.clear();
     m_pending = Pending::None;
     m_editKey = 0;
     m_buffer.clear();

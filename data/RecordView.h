@@ -50,6 +50,12 @@ public:
     // Whether any row matches criterion; the current row is not moved.
     bool matches(const QString &criterion, bool *found);
     bool edit();
+    // An edit that stores only if the row still holds shown (the values the
+    // window showed, from currentValues()): a row another window or
+    // workstation changed meanwhile is not overwritten, and conflict() tells.
+    bool edit(const RawRow &shown);
+    // The current row's stored values, to hand back to edit(shown).
+    RawRow currentValues() const;
     bool setValue(QStringView field, const QVariant &value);
     bool appendChunk(QStringView field, const QString &chunk);
     // Stores the buffer in one short transaction; a refused store leaves the
@@ -77,6 +83,8 @@ private:
     bool m_noMatch = true;
     Pending m_pending = Pending::None;
     qint64 m_editKey = 0;
+    bool m_expectShown = false;
+    RawRow m_shown;
     RawRow m_buffer;
     AddCheck m_addCheck;
     bool m_conflict = false;

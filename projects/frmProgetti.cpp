@@ -585,6 +585,7 @@ bool frmProgetti::Visualizza(const QString &code)
     const bool found = ran && !projects.noMatch();
     if (found) {
         m_shownProject = projects.text(u"codice");
+        m_shownProjectRow = projects.currentValues();
         ui->cboCodice->setEditText(m_shownProject);
         showFromStart(ui->cboDescr, projects.text(u"descr"));
         ui->txtReparto->setText(projects.text(u"reparto"));
@@ -715,8 +716,9 @@ bool frmProgetti::SalvaProgetto()
         if (!projects.noMatch())
             stored = projects.text(u"codice");
     }
-    if (!stored.isEmpty()) {
-        if (!projects.edit()) {
+    const bool editing = !stored.isEmpty();
+    if (editing) {
+        if (!(m_shownProjectRow.isEmpty() ? projects.edit() : projects.edit(m_shownProjectRow))) {
             MessageBox::error(this, projects.lastError());
             return false;
         }
@@ -743,6 +745,18 @@ bool frmProgetti::SalvaProgetto()
                     && (!pickerValue(0).isValid() || projects.setValue(u"data", Dates::dayText(pickerValue(0).date())))
                     && projects.setValue(u"codcli", s.ClienteCorrente);
     const Stored result = storeOrConflict(this, projects, ok);
+    if (result == Stored::Conflict && editing) {
+        if (!MessageBox::askDefaultNo(this, QStringLiteral("Il progetto %1 è stato modificato da un'altra postazione "
+                                                           "dopo che è stato mostrato: salvando si perdono le sue "
+                                                           "modifiche.\nSovrascrivere ?")
+                                                .arg(stored)))
+            return false;
+        // Asked and answered: over what is stored now.
+        if (!projects.findFirst(QStringLiteral("codice=") + QuotaSQL(stored)) || projects.noMatch())
+            return false;
+        m_shownProjectRow = projects.currentValues();
+        return SalvaProgetto();
+    }
     if (result == Stored::Conflict)
         // Another workstation stored this code since the check above.
         return offerFreeCode(0, code, QString(), ui->cboCodice) && SalvaProgetto();
@@ -768,6 +782,7 @@ bool frmProgetti::VisualizzaLivelli(const QString &code, int level, const QStrin
         return false;
     m_shownItem[stored] = items.text(u"codice");
     m_shownItemProject[stored] = items.text(u"codprj");
+    m_shownItemRow[stored] = items.currentValues();
     levelCode(stored)->setEditText(m_shownItem[stored]);
     showFromStart(stored == 1 ? ui->txtDescr1 : ui->txtDescr2, items.text(u"descr"));
     const QVariant day = items.value(u"data");
@@ -838,9 +853,10 @@ bool frmProgetti::SalvaLivello()
     }
     if (!items.noMatch() && !shown)
         return offerFreeCode(level, code, project, codeBox) && SalvaLivello();
-    if (!items.noMatch()) {
+    const bool editing = !items.noMatch();
+    if (editing) {
         stored = items.text(u"codice");
-        if (!items.edit()) {
+        if (!(m_shownItemRow[level].isEmpty() ? items.edit() : items.edit(m_shownItemRow[level]))) {
             MessageBox::error(this, items.lastError());
             return false;
         }
@@ -871,6 +887,17 @@ bool frmProgetti::SalvaLivello()
                     && items.setValue(u"descr", descr) && items.setValue(u"livello", level)
                     && (!pickerValue(level).isValid() || items.setValue(u"data", pickerValue(level)));
     const Stored result = storeOrConflict(this, items, ok);
+    if (result == Stored::Conflict && editing) {
+        if (!MessageBox::askDefaultNo(this, QStringLiteral("L'elemento %1 è stato modificato da un'altra postazione "
+                                                           "dopo che è stato mostrato: salvando si perdono le sue "
+                                                           "modifiche.\nSovrascrivere ?")
+                                                .arg(stored)))
+            return false;
+        if (!items.findFirst(criterion) || items.noMatch())
+            return false;
+        m_shownItemRow[level] = items.currentValues();
+        return SalvaLivello();
+    }
     if (result == Stored::Conflict)
         // Another workstation stored this code since the checks above.
         return offerFreeCode(level, code, project, codeBox) && SalvaLivello();
@@ -878,6 +905,8 @@ bool frmProgetti::SalvaLivello()
         return false;
     m_shownItem[level] = stored;
     m_shownItemProject[level] = project;
+    if (items.findFirst(criterion) && !items.noMatch())
+        m_shownItemRow[level] = items.currentValues();
     Cambia(itemFolder(project, stored));
     return true;
 }

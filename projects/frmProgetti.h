@@ -118,6 +118,10 @@ private:
     // other code is a new record that never replaces one already stored.
     QString m_shownProject;
     QString m_shownItem[3];
+    // The shown project and items as stored when shown: a save goes over them
+    // only, never unasked over another workstation's save in between.
+    RawRow m_shownProjectRow;
+    RawRow m_shownItemRow[3];
     QString m_shownItemProject[3];
     // A key went to the tree: a node it makes current was chosen by the user.
     bool m_treeKey = false;

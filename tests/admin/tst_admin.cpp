@@ -194,6 +194,7 @@ private slots:
         QCOMPARE(sqlValue(copy, "SELECT group_concat(descr) FROM (SELECT descr FROM Clienti ORDER BY vb_key)"),
                  QStringLiteral("Uno,Due"));
         QCOMPARE(admin({"backup", f.programArchive(), copy}).code, 1);   // never over an existing file
+        QCOMPARE(QDir(f.root()).entryList({"backup*"}, QDir::Files), QStringList{"backup.mdb"});   // no marks left behind
         if (!testOnServer())
             return;
         ServerDatabase db, restored, full;

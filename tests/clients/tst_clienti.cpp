@@ -148,6 +148,30 @@ private slots:
                  QStringLiteral("1Uno bis,2Due,9Uno bis"));
     }
 
+    // Another workstation saves the client shown here: this save asks before
+    // going over it (No by default); a second save of one's own is no conflict.
+    void aSaveAsksBeforeGoingOverAnotherWorkstationsSave()
+    {
+        Opened o;
+        o.sql("INSERT INTO Clienti(codice,descr,fax) VALUES(1,'Uno','075 1')");
+        o.open();
+        o.pick("cboCodice", "1");
+        o.sql("UPDATE Clienti SET fax='075 loro' WHERE codice=1");
+        o.box("txtEMail")->setText("uno@studio.it");
+        o.click("cmdSalva");   // scripted answer: No
+        QCOMPARE(o.lastMessage(), QStringLiteral("Il cliente 1 è stato modificato da un'altra postazione dopo che è "
+                                                 "stato mostrato: salvando si perdono le sue modifiche.\nSovrascrivere ?"));
+        QCOMPARE(o.sql("SELECT fax||'|'||COALESCE(email,'') FROM Clienti"), QStringLiteral("075 loro|"));
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        o.click("cmdSalva");
+        QCOMPARE(o.sql("SELECT fax||'|'||email FROM Clienti"), QStringLiteral("075 1|uno@studio.it"));
+        MessageBox::clearShown();
+        o.box("txtEMail")->setText("due@studio.it");
+        o.click("cmdSalva");
+        QVERIFY2(MessageBox::shown().isEmpty(), qPrintable(o.lastMessage()));
+        QCOMPARE(o.sql("SELECT email FROM Clienti"), QStringLiteral("due@studio.it"));
+    }
+
     void savesNeverReplaceAStoredClient()
     {
         Opened o;

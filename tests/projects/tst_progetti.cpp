@@ -613,6 +613,58 @@ private slots:
         QVERIFY(o.get<QLabel>("Label4")->text().isEmpty());
     }
 
+    // Another workstation saves the project or item shown here: this save
+    // asks before going over it (No by default), and a second save of one's
+    // own is no conflict.
+    void aSaveAsksBeforeGoingOverAnotherWorkstationsSave_data()
+    {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QString>("elsewhere");   // the other workstation's save
+        QTest::addColumn<QString>("check");
+        QTest::addColumn<QString>("question");
+        QTest::newRow("project") << 0 << "PP1" << "UPDATE Progetti SET reparto='Loro' WHERE codice='P1'"
+                                 << "SELECT reparto||'|'||ufficio FROM Progetti WHERE codice='P1'"
+                                 << "Il progetto P1 è stato modificato da un'altra postazione";
+        QTest::newRow("item") << 1 << "L1CL11" << "UPDATE RighePRJ SET data='2026-01-02' WHERE codice='L11'"
+                              << "SELECT data||'|'||descr FROM RighePRJ WHERE codice='L11'"
+                              << "L'elemento L11 è stato modificato da un'altra postazione";
+    }
+    void aSaveAsksBeforeGoingOverAnotherWorkstationsSave()
+    {
+        QFETCH(int, level);
+        QFETCH(QString, node);
+        QFETCH(QString, elsewhere);
+        QFETCH(QString, check);
+        QFETCH(QString, question);
+        Opened o;
+        o.sql("INSERT INTO Progetti(codice,descr,reparto,ufficio) VALUES('P1','Ponte','Nostro','Sede')");
+        o.sql("INSERT INTO RighePRJ(codprj,livello,codice,descr,data) VALUES('P1',1,'L11','Pila','2026-12-01')");
+        QDir(o.f.data()).mkpath("P1/L11");
+        o.open();
+        QVERIFY(o.clickNode(node));
+        o.sql(elsewhere);
+        const QString theirs = o.sql(check);
+        QLineEdit *box = level == 0 ? o.box("txtUfficio") : o.box("txtDescr1");
+        box->clear();
+        QTest::keyClicks(box, "Mio");
+        o.click("cmdSalva");   // scripted answer: No
+        QVERIFY2(o.lastMessage().startsWith(question), qPrintable(o.lastMessage()));
+        QCOMPARE(o.sql(check), theirs);
+        QCOMPARE(box->text(), QStringLiteral("Mio"));   // the typed text stays
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        o.click("cmdSalva");
+        QVERIFY(o.sql(check).endsWith("|Mio"));
+        // One's own second save goes through without a question.
+        MessageBox::clearShown();
+        QVERIFY(o.clickNode(node));
+        box->clear();
+        QTest::keyClicks(box, "Mio 2");
+        o.click("cmdSalva");
+        QVERIFY2(MessageBox::shown().isEmpty(), qPrintable(o.lastMessage()));
+        QVERIFY(o.sql(check).endsWith("|Mio 2"));
+    }
+
     void savesNeverReplaceAStoredProjectOrItem()
     {
         Opened o;
