@@ -26,7 +26,7 @@ bool buildBenchArchive(const QString &path, const BenchSize &size, QString *erro
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt *c, *p, *r, *k;
     sqlite3_prepare_v2(db, "INSERT INTO Clienti(codice,descr,indirizzo,cap,provincia,citta,telefono,fax,email,sito,contatto,piva) VALUES(?,?,'Via Roma 1','20100','MI','Milano','02 1234','02 5678','a@b.it','www.b.it','Sig. Bianchi','01234567890')", -1, &c, nullptr);
-    sqlite3_prepare_v2(db, "INSERT INTO Progetti(codice,descr,ufficio,reparto,operatore,telefono,email,fax,specifica,note,data,codcli) VALUES(?,?,'Tecnico','Progettazione','Rossi','02','x@y.it','02','spec','note','2026-12-07',?)", -1, &p, nullptr);
+    sqlite3_prepare_v2(db, "INSERT INTO Progetti(codice,descr,ufficio,reparto,operatore,telefono,email,fax,specifica,note,data,codcli) VALUES(?,?,'Tecnico','Progettazione','Rossi','02','x@y.it','02','norme UNI','note','2026-12-07',?)", -1, &p, nullptr);
     sqlite3_prepare_v2(db, "INSERT INTO RighePRJ(codprj,livello,codice,descr,data) VALUES(?,?,?,?,'2026-12-07')", -1, &r, nullptr);
     sqlite3_prepare_v2(db, "INSERT INTO Componenti(codprj,livello,codice,file,tipo,inserito) VALUES(?,?,?,?,'.DWG','2026-12-07 10:00:00')", -1, &k, nullptr);
     auto bindText = [](sqlite3_stmt *s, int i, const QString &t) {
