@@ -48,6 +48,7 @@ QList<QLineEdit *> frmConfigura::fieldBoxes() const
 void frmConfigura::Form_Load()
 {
     RecordView &config = m_session.archive.configuration();
+    m_shownRow.clear();
     if (config.count() < 1 || !config.moveFirst() || !config.hasCurrent()) {
         // No configuration yet: the names and prefixes in use start the boxes,
         // so a confirm that only sets the company keeps them.
@@ -60,6 +61,7 @@ void frmConfigura::Form_Load()
         }
         return;
     }
+    m_shownRow = config.currentValues();
     const QList<QLineEdit *> boxes = fieldBoxes();
     for (int i = 0; i < boxes.size(); ++i)
         boxes[i]->setText(config.text(QString::fromLatin1(kFields[i])));
@@ -116,9 +118,32 @@ void frmConfigura::cmdConferma_Click()
         MessageBox::error(this, config.lastError());
         return;
     }
+    // Another workstation's save since this window showed the configuration
+    // (or a first one made meanwhile) is not gone over unasked.
+    const auto askToGoOver = [&] {
+        if (!MessageBox::askDefaultNo(this, QStringLiteral("La configurazione è stata modificata da un'altra postazione "
+                                                           "dopo che è stata mostrata: salvando si perdono le sue "
+                                                           "modifiche.\nSovrascrivere ?")))
+            return;
+        if (!config.moveFirst() || !config.hasCurrent()) {
+            MessageBox::error(this, config.lastError());
+            return;
+        }
+        m_shownRow = config.currentValues();
+        cmdConferma_Click();
+    };
+    if (rows >= 1 && m_shownRow.isEmpty()) {
+        askToGoOver();
+        return;
+    }
     if (rows < 1) {
-        config.addNew();
-    } else if (!config.moveFirst() || !config.edit()) {
+        config.addNew([](RecordView &view, QString *why) {
+            const qint64 stored = view.count();
+            if (stored > 0)
+                *why = QStringLiteral("La configurazione è già stata salvata da un'altra postazione.");
+            return stored == 0;
+        });
+    } else if (!config.moveFirst() || !config.edit(m_shownRow)) {
         MessageBox::error(this, config.lastError());
         return;
     }
@@ -126,7 +151,12 @@ void frmConfigura::cmdConferma_Click()
     bool ok = true;
     for (int i = 0; i < boxes.size() && ok; ++i)
         ok = config.setValue(QString::fromLatin1(kFields[i]), boxes[i]->text());
-    if (!storeOrReport(this, config, ok))
+    const Stored result = storeOrConflict(this, config, ok);
+    if (result == Stored::Conflict) {
+        askToGoOver();
+        return;
+    }
+    if (result != Stored::Yes)
         return;
     RunState &s = m_session.state;
     s.NomeScheda(1) = ui->txtNome1->text();

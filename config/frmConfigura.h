@@ -39,4 +39,5 @@ private:
 
     Ui::frmConfigura *ui;
     Session &m_session;
+    RawRow m_shownRow;   // the configuration as stored when shown; empty when there was none
 };

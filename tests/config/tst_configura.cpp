@@ -162,6 +162,37 @@ private slots:
         QCOMPARE(sqlValue(o.f.programArchive(), "SELECT COUNT(*)||descr||sk2 FROM Configura"), QStringLiteral("1NuovaParte"));
     }
 
+    // Another workstation saves the configuration (or makes the first one)
+    // while this window shows it: the confirm asks before going over it.
+    void anotherWorkstationsSaveIsNotGoneOverUnasked_data()
+    {
+        QTest::addColumn<bool>("storedBefore");
+        QTest::newRow("changed meanwhile") << true;
+        QTest::newRow("first one made meanwhile") << false;
+    }
+    void anotherWorkstationsSaveIsNotGoneOverUnasked()
+    {
+        QFETCH(bool, storedBefore);
+        Opened o;
+        const QString archive = o.f.programArchive();
+        if (storedBefore)
+            QCOMPARE(sqlValue(archive, "INSERT INTO Configura(descr,sk1) VALUES('Studio','Progetto')"), QString());
+        QVERIFY(o.open());
+        QCOMPARE(sqlValue(archive, storedBefore ? "UPDATE Configura SET descr='Loro'"
+                                                : "INSERT INTO Configura(descr,sk1) VALUES('Loro','Progetto')"),
+                 QString());
+        box(o.w, "txtDitta")->setText("Nostro");
+        QTest::mouseClick(o.w->findChild<QPushButton *>("cmdConferma"), Qt::LeftButton);   // scripted answer: No
+        QVERIFY(!MessageBox::shown().isEmpty());
+        QVERIFY(MessageBox::shown().last().text.startsWith("La configurazione è stata modificata da un'altra postazione"));
+        QVERIFY(o.w->isVisible());
+        QCOMPARE(sqlValue(archive, "SELECT COUNT(*)||descr FROM Configura"), QStringLiteral("1Loro"));
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        QTest::mouseClick(o.w->findChild<QPushButton *>("cmdConferma"), Qt::LeftButton);
+        QTRY_VERIFY(!o.main.configura());
+        QCOMPARE(sqlValue(archive, "SELECT COUNT(*)||descr FROM Configura"), QStringLiteral("1Nostro"));
+    }
+
     void cancelAndCloseBoxStoreNothing()
     {
         Opened o;
