@@ -117,13 +117,15 @@ bool Archive::describeTables(QString *error)
         });
         TableInfo info;
         if (found == present.end() || !m_store->describe(*found, &info, &err)) {
-            *error = err.isEmpty() ? QStringLiteral("no such table: %1").arg(name) : err;
+            *error = err.isEmpty() ? QStringLiteral("L'archivio non contiene la tabella %1 (no such table: %1).").arg(name)
+                                   : err;
             close();
             return false;
         }
         for (const QString &field : requiredFields().value(name)) {
             if (info.indexOf(field) < 0) {
-                *error = QStringLiteral("no such column: %1.%2").arg(name, field);
+                *error = QStringLiteral("La tabella %1 dell'archivio non ha il campo %2 (no such column: %1.%2).")
+                             .arg(name, field);
                 close();
                 return false;
             }
