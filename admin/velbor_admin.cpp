@@ -219,15 +219,6 @@ void printReport(const QVector<TableCount> &copied)
     out() << Qt::flush;
 }
 
-bool hasArchiveTables(PgStore &server, bool *any, QString *error)
-{
-    const QStringList present = server.tableNames(error);
-    *any = false;
-    for (const QString &name : Tables::all())
-        *any = *any || present.contains(name.toLower());
-    return error->isEmpty();
-}
-
 int createTables(const QString &conninfo)
 {
     QString error;
@@ -382,10 +373,12 @@ int restore(const QString &file, const QString &toArg)
         if (!to.server)
             return failWith(QStringLiteral("Un backup di pg_dump si ripristina solo su un server PostgreSQL."));
         PgStore probe;
-        bool any = false;
-        if (!probe.open(to.conninfo, &error) || !hasArchiveTables(probe, &any, &error))
+        if (!probe.open(to.conninfo, &error))
             return failWith(error);
-        if (any)
+        const QStringList present = probe.archiveTablesPresent(&error);
+        if (!error.isEmpty())
+            return failWith(error);
+        if (!present.isEmpty())
             return failWith(QStringLiteral("La destinazione contiene già le tabelle dell'archivio: si ripristina "
                                            "solo in un database vuoto."));
         probe.close();

@@ -76,8 +76,10 @@ bool frmMain::Form_Load()
     const QString configured = s.PercorsoDati;
     // An archive still in the old Access format is offered for conversion
     // first; declined or failed, the program ends.
-    const QString folder = QFileInfo::exists(archivePathIn(s.PercorsoDati)) ? s.PercorsoDati : local;
-    if (isLegacyJetFile(archivePathIn(folder)) && !offerJetConversion(this, archivePathIn(folder)))
+    QString archive = archivePathIn(s.PercorsoDati);
+    if (!QFileInfo::exists(archive))
+        archive = archivePathIn(local);
+    if (isLegacyJetFile(archive) && !offerJetConversion(this, archive))
         return false;
     QString error = ApriArchivio(s, m_session.archive, local);
     ui->lblServer->setText(s.PercorsoDati);

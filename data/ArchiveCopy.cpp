@@ -174,18 +174,14 @@ bool refuseFull(Archive &to, QString *error)
 
 bool openEmptyServer(const QString &conninfo, Archive *archive, QString *error)
 {
-    PgStore probe;
-    if (!probe.open(conninfo, error))
-        return false;
-    const QStringList present = probe.tableNames(error);
-    if (!error->isEmpty())
-        return false;
-    bool any = false;
-    for (const QString &name : Tables::all())
-        any = any || present.contains(name.toLower());
-    probe.close();
-    if (!any && !PgStore::createArchive(conninfo, error))
-        return false;
+    {
+        PgStore probe;
+        if (!probe.open(conninfo, error))
+            return false;
+        const QStringList present = probe.archiveTablesPresent(error);
+        if (!error->isEmpty() || (present.isEmpty() && !probe.createTables(error)))
+            return false;
+    }
     return archive->openServer(conninfo, error) && refuseFull(*archive, error);
 }
 

@@ -724,28 +724,40 @@ void PgStore::endRead()
         rollback();
 }
 
-bool PgStore::createArchive(const QString &conninfo, QString *error)
+QStringList PgStore::archiveTablesPresent(QString *error)
 {
-    PgStore store;
-    if (!store.open(conninfo, error))
-        return false;
-    const QStringList present = store.tableNames(error);
+    error->clear();
+    const QStringList present = tableNames(error);
+    QStringList ours;
+    for (const QString &name : Tables::all())
+        if (present.contains(name.toLower()))
+            ours.append(name.toLower());
+    return ours;
+}
+
+bool PgStore::createTables(QString *error)
+{
+    const QStringList present = archiveTablesPresent(error);
     if (!error->isEmpty())
         return false;
-    for (const QString &name : Tables::all()) {
-        if (present.contains(name.toLower())) {
-            *error = QStringLiteral("Il database contiene già la tabella %1: le tabelle dell'archivio si creano "
-                                    "solo in un database vuoto.")
-                         .arg(name.toLower());
-            return false;
-        }
+    if (!present.isEmpty()) {
+        *error = QStringLiteral("Il database contiene già la tabella %1: le tabelle dell'archivio si creano "
+                                "solo in un database vuoto.")
+                     .arg(present.first());
+        return false;
     }
-    if (!store.execScript(QStringLiteral("BEGIN;") + QString::fromUtf8(kSchemaPgSql) + QStringLiteral(";COMMIT"),
-                          error)) {
-        store.execScript(QStringLiteral("ROLLBACK"), error);
+    if (!execScript(QStringLiteral("BEGIN;") + QString::fromUtf8(kSchemaPgSql) + QStringLiteral(";COMMIT"), error)) {
+        QString ignored;
+        execScript(QStringLiteral("ROLLBACK"), &ignored);
         return false;
     }
     return true;
+}
+
+bool PgStore::createArchive(const QString &conninfo, QString *error)
+{
+    PgStore store;
+    return store.open(conninfo, error) && store.createTables(error);
 }
 
 bool PgStore::readServerFile(const QString &path, QString *conninfo, QString *error)

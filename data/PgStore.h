@@ -66,7 +66,11 @@ public:
     using PasswordPrompt = std::function<bool(const QString &where, QString *password, bool *remember)>;
     static void setPasswordPrompt(PasswordPrompt prompt);
 
-    // Creates the archive's tables in an empty database.
+    // Which of the archive's six tables the database holds (lower case).
+    QStringList archiveTablesPresent(QString *error);
+    // Creates the archive's tables; refused when the database holds any of them.
+    bool createTables(QString *error);
+    // The same on a connection of its own.
     static bool createArchive(const QString &conninfo, QString *error);
     // The connection string of a server archive file (Velbor.server): its
     // first non-empty line.

@@ -165,23 +165,31 @@ QString QuotaSQL(const QString &text)
 QString archivePathIn(const QString &folder)
 {
     // A server file names the archive of the whole office: it wins over any
-    // Velbor.mdb left in the folder.
-    const QStringList server = QDir(folder).entryList({kServerName}, QDir::Files);
-    if (!server.isEmpty())
-        return Paths::join(folder, server.first());
-    const QString exact = Paths::join(folder, kArchiveName);
-    if (QFileInfo::exists(exact))
-        return exact;
-    const QStringList other = QDir(folder).entryList({kArchiveName}, QDir::Files);
-    return other.isEmpty() ? exact : Paths::join(folder, other.first());
+    // Velbor.mdb left in the folder. The names as written are looked up
+    // first; the folder (on a share, thousands of project folders) is listed
+    // only when neither is there.
+    for (const QString &name : {kServerName, kArchiveName}) {
+        const QString exact = Paths::join(folder, name);
+        if (QFileInfo::exists(exact))
+            return exact;
+    }
+    const QStringList other = QDir(folder).entryList({kServerName, kArchiveName}, QDir::Files);
+    for (const QString &name : {kServerName, kArchiveName})
+        for (const QString &found : other)
+            if (found.compare(name, Qt::CaseInsensitive) == 0)
+                return Paths::join(folder, found);
+    return Paths::join(folder, kArchiveName);
 }
 
 QString ApriArchivio(RunState &state, Archive &archive, const QString &programFolder)
 {
-    if (!QFileInfo::exists(archivePathIn(state.PercorsoDati)))
+    QString path = archivePathIn(state.PercorsoDati);
+    if (!QFileInfo::exists(path)) {
         state.PercorsoDati = programFolder;
+        path = archivePathIn(programFolder);
+    }
     QString error;
-    if (!archive.open(archivePathIn(state.PercorsoDati), &error))
+    if (!archive.open(path, &error))
         return error.isEmpty() ? QStringLiteral("Impossibile aprire l'archivio.") : error;
     return {};
 }
