@@ -41,8 +41,8 @@ frmClienti::frmClienti(Session &session, QWidget *parent)
         combo->setEditText(QString());
         choicesOnly(combo);
     }
-    connect(ui->cboCodice, qOverload<int>(&QComboBox::activated), this, &frmClienti::cboCodice_Click);
-    connect(ui->cboDescr, qOverload<int>(&QComboBox::activated), this, &frmClienti::cboDescr_Click);
+    onChoice(ui->cboCodice, this, [this](int entry) { cboCodice_Click(entry); });
+    onChoice(ui->cboDescr, this, [this](int entry) { cboDescr_Click(entry); });
     connect(ui->cmdNuovo, &QPushButton::clicked, this, &frmClienti::cmdNuovo_Click);
     connect(ui->cmdSalva, &QPushButton::clicked, this, &frmClienti::cmdSalva_Click);
     connect(ui->cmdElimina, &QPushButton::clicked, this, &frmClienti::cmdElimina_Click);

@@ -4,6 +4,7 @@
 #include "data/RecordView.h"
 #include "platform/MessageBox.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QEvent>
 #include <QKeyEvent>
@@ -78,8 +79,10 @@ bool storeOrReport(QWidget *parent, RecordView &view, bool fieldsSet)
 }
 
 namespace {
-// Delivers Enter and focus-out to the box's text part with the box's signals
-// held, so the box cannot turn them into a choice.
+// Delivers Enter and focus-out to a box with the box's signals held, so the
+// box cannot turn them into a choice. The box receives them itself (its text
+// part is only its focus proxy) and hands them on to the text part directly;
+// the text part is watched too, for events sent to it alone.
 class TypingIsNoChoice : public QObject {
 public:
     explicit TypingIsNoChoice(QComboBox *combo) : QObject(combo), m_combo(combo) {}
@@ -116,6 +119,75 @@ private:
     QComboBox *m_combo;
     bool m_inside = false;
 };
+
+// Open only while the user chooses in the list: a click or Enter on an entry
+// of the open list, or an arrow key on the closed box. A box's activated()
+// outside those moments is Qt matching typed text, and chooses nothing.
+class ChoiceGate : public QObject {
+public:
+    explicit ChoiceGate(QComboBox *combo) : QObject(combo), m_combo(combo)
+    {
+        combo->installEventFilter(this);
+        QAbstractItemView *list = combo->view();
+        list->installEventFilter(this);
+        list->viewport()->installEventFilter(this);
+    }
+    bool isOpen() const { return m_open; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (m_open)
+            return false;
+        if (watched == m_combo && event->type() == QEvent::Wheel) {
+            // The wheel scrolls the window; it never changes the box's text.
+            event->ignore();
+            return true;
+        }
+        if (!isChoice(watched, event))
+            return false;
+        m_open = true;
+        QCoreApplication::sendEvent(watched, event);
+        m_open = false;
+        return true;
+    }
+
+private:
+    bool isChoice(QObject *watched, QEvent *event) const
+    {
+        QAbstractItemView *list = m_combo->view();
+        if (event->type() == QEvent::MouseButtonRelease)
+            return watched == list->viewport();
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (watched == list || watched == list->viewport())
+            return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Select
+                   || key->key() == Qt::Key_Space;
+        if (watched != m_combo || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+            return false;
+        switch (key->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    QComboBox *m_combo;
+    bool m_open = false;
+};
+
+ChoiceGate *gateOf(QComboBox *combo)
+{
+    for (QObject *child : combo->children())
+        if (auto *gate = dynamic_cast<ChoiceGate *>(child))
+            return gate;
+    return new ChoiceGate(combo);
+}
 } // namespace
 
 namespace {
@@ -157,7 +229,19 @@ void choicesOnly(QComboBox *combo)
     if (!combo->isEditable())
         return;
     combo->setCompleter(nullptr);
-    combo->lineEdit()->installEventFilter(new TypingIsNoChoice(combo));
+    auto *hold = new TypingIsNoChoice(combo);
+    combo->installEventFilter(hold);
+    combo->lineEdit()->installEventFilter(hold);
+    gateOf(combo);
+}
+
+void onChoice(QComboBox *combo, QObject *context, std::function<void(int)> handler)
+{
+    ChoiceGate *gate = gateOf(combo);
+    QObject::connect(combo, qOverload<int>(&QComboBox::activated), context, [gate, handler](int index) {
+        if (gate->isOpen())
+            handler(index);
+    });
 }
 
 void showFromStart(QLineEdit *box, const QString &text)

@@ -4,7 +4,10 @@
 
 #include <QString>
 
+#include <functional>
+
 class QComboBox;
+class QObject;
 class QLineEdit;
 class QWidget;
 class RecordView;
@@ -29,10 +32,15 @@ enum class Stored { Yes, Conflict, Failed };
 Stored storeOrConflict(QWidget *parent, RecordView &view, bool fieldsSet);
 
 // An editable list box whose list is only ever chosen from: typing completes
-// nothing, and neither Enter nor leaving the box picks an entry (which would
-// run the box's look-up); a choice in the drop-down list or with the arrow keys
-// still does.
+// nothing, and neither Enter nor leaving the box (Tab, a click elsewhere)
+// picks an entry or changes what was typed; the wheel leaves it alone.
 void choicesOnly(QComboBox *combo);
+
+// Runs handler(index) for each choice made in the box's list: a click or
+// Enter on an entry of the open list, or an arrow key on the closed box.
+// Qt's own match of typed text against the list (when the box loses focus or
+// on Enter) is no choice and never runs it.
+void onChoice(QComboBox *combo, QObject *context, std::function<void(int)> handler);
 
 // Tab and Shift+Tab leave a date box at once, as they leave every other box,
 // instead of walking through its day, month and year.

@@ -114,9 +114,9 @@ frmProgetti::frmProgetti(Session &session, QWidget *parent)
     connect(ui->cmdAllegati, &QToolButton::clicked, this, &frmProgetti::cmdAllegati_Click);
     connect(ui->cmdChiudi, &QPushButton::clicked, this, &frmProgetti::cmdChiudi_Click);
     connect(ui->cmdNuovoCliente, &QPushButton::clicked, this, &frmProgetti::cmdNuovoCliente_Click);
-    connect(ui->cboCodice, qOverload<int>(&QComboBox::activated), this, &frmProgetti::cboCodice_Click);
-    connect(ui->cboCliente, qOverload<int>(&QComboBox::activated), this, &frmProgetti::cboCliente_Click);
-    connect(ui->cboCodCli, qOverload<int>(&QComboBox::activated), this, &frmProgetti::cboCodCli_Click);
+    onChoice(ui->cboCodice, this, [this](int entry) { cboCodice_Click(entry); });
+    onChoice(ui->cboCliente, this, [this](int entry) { cboCliente_Click(entry); });
+    onChoice(ui->cboCodCli, this, [this](int entry) { cboCodCli_Click(entry); });
     QDateEdit *pickers[3] = {ui->DataProgetto, ui->DataLivello1, ui->DataLivello2};
     for (int level = 0; level < 3; ++level) {
         // The lowest date stands for "no readable date" and shows blank.

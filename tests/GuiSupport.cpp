@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "GuiSupport.h"
 #include "TestSupport.h"
 
 #include "data/basMain.h"
@@ -7,7 +8,12 @@
 #include "platform/ProgressWindow.h"
 #include "platform/Paths.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
+#include <QtTest>
 
 GuiFixture::GuiFixture()
 {
@@ -29,4 +35,54 @@ SessionFixture::SessionFixture()
 {
     s.state.PercorsoDati = f.data();
     ApriArchivio(s.state, s.archive, f.program());
+}
+
+bool activate(QWidget *window)
+{
+    window->show();
+    window->activateWindow();
+    window->raise();
+    return QTest::qWaitForWindowActive(window);
+}
+
+void clickAndSelectAll(QWidget *box)
+{
+    auto *combo = qobject_cast<QComboBox *>(box);
+    QWidget *target = combo && combo->lineEdit() ? combo->lineEdit() : box;
+    QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(4, target->height() / 2));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+}
+
+void typeHere(const QString &text)
+{
+    for (QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+void pressHere(int key)
+{
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+}
+
+bool chooseInList(QComboBox *combo, const QString &text, ChooseBy how)
+{
+    const int entry = combo->findText(text, Qt::MatchExactly);
+    if (entry < 0)
+        return false;
+    combo->showPopup();
+    QAbstractItemView *list = combo->view();
+    if (!QTest::qWaitForWindowExposed(list->window()))
+        return false;
+    const QModelIndex index = list->model()->index(entry, combo->modelColumn(), list->rootIndex());
+    list->scrollTo(index);
+    if (how == ChooseBy::Click) {
+        // A release too soon after the list opened is taken as the opening click's own.
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        list->setCurrentIndex(index);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+    } else {
+        list->setCurrentIndex(index);
+        QTest::keyClick(list, Qt::Key_Return);
+    }
+    return !list->isVisible();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The client register, a client's project list and its printing, and the
 // register opened from the project window.
+#include "GuiSupport.h"
 #include "TestSupport.h"
 #include "app/frmMain.h"
 #include "clients/frmClienti.h"
@@ -170,6 +171,46 @@ private slots:
         o.click("cmdSalva");
         QVERIFY2(MessageBox::shown().isEmpty(), qPrintable(o.lastMessage()));
         QCOMPARE(o.sql("SELECT email FROM Clienti"), QStringLiteral("due@studio.it"));
+    }
+
+    // A code or a name typed after Nuovo and left with Tab shows no stored
+    // client, so Salva never edits one unasked; a choice in a list still shows it.
+    void aTypedCodeOrNameLeftByTabLoadsNothing_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("expected");   // Clienti after Salva, answered No if asked
+        QTest::newRow("code of client 1") << "cboCodice" << "1" << "1Uno Srl,7Sette Spa";
+        QTest::newRow("name of client 1") << "cboDescr" << "Uno Srl" << "1Uno Srl,7Sette Spa,8Uno Srl";
+    }
+    void aTypedCodeOrNameLeftByTabLoadsNothing()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, typed);
+        QFETCH(QString, expected);
+        Opened o;
+        o.sql("INSERT INTO Clienti(codice,descr,citta) VALUES(1,'Uno Srl','Roma'),(7,'Sette Spa','Bari')");
+        o.open();
+        QVERIFY(activate(o.w));
+        QVERIFY(chooseInList(o.combo(box.toLatin1()), box == "cboCodice" ? "7" : "Sette Spa", ChooseBy::Click));
+        QCOMPARE(o.combo("cboCodice")->currentText(), QStringLiteral("7"));
+        o.click("cmdNuovo");
+        QCOMPARE(o.combo("cboCodice")->currentText(), QStringLiteral("8"));
+        clickAndSelectAll(o.combo(box.toLatin1()));
+        typeHere(typed);
+        pressHere(Qt::Key_Tab);
+        QCOMPARE(o.combo(box.toLatin1())->currentText(), typed);
+        QCOMPARE(o.combo("cboCodice")->currentText(), box == "cboCodice" ? typed : QStringLiteral("8"));
+        QVERIFY(o.box("txtCitta")->text().isEmpty());
+        if (box == "cboCodice") {
+            clickAndSelectAll(o.combo("cboDescr"));
+            typeHere("Nuovo Cliente");
+        }
+        o.click("cmdSalva");
+        QCOMPARE(o.sql("SELECT group_concat(codice||descr) FROM (SELECT * FROM Clienti ORDER BY codice)"), expected);
+        QCOMPARE(o.sql("SELECT citta FROM Clienti WHERE codice=1"), QStringLiteral("Roma"));
+        QVERIFY(chooseInList(o.combo("cboDescr"), "Uno Srl", ChooseBy::Enter));
+        QCOMPARE(o.box("txtCitta")->text(), QStringLiteral("Roma"));
     }
 
     void savesNeverReplaceAStoredClient()

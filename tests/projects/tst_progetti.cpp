@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The project window: tree shapes, project and item records, folders, the
 // working folder, the hand-over to the components window.
+#include "GuiSupport.h"
 #include "TestSupport.h"
 #include "app/frmMain.h"
 #include "components/frmCOmponenti.h"
@@ -663,6 +664,71 @@ private slots:
         o.click("cmdSalva");
         QVERIFY2(MessageBox::shown().isEmpty(), qPrintable(o.lastMessage()));
         QVERIFY(o.sql(check).endsWith("|Mio 2"));
+    }
+
+    // A code typed over Nuovo's proposal, then left as a person leaves a box,
+    // shows no stored record: Salva then asks instead of going over it.
+    void aTypedCodeLeftByTabOrClickLoadsNothing_data()
+    {
+        QTest::addColumn<QString>("leave");
+        QTest::newRow("Tab") << "Tab";
+        QTest::newRow("click on Descrizione") << "cboDescr";
+        QTest::newRow("click on Salva") << "cmdSalva";
+    }
+    void aTypedCodeLeftByTabOrClickLoadsNothing()
+    {
+        QFETCH(QString, leave);
+        Opened o;
+        o.sql("INSERT INTO Progetti(codice,descr,reparto) VALUES('P1','Ponte','A'),('P4','Tettoia','B')");
+        o.open();
+        QVERIFY(activate(o.w));
+        o.click("cmdNuovo");
+        clickAndSelectAll(o.combo("cboDescr"));
+        typeHere("Pensilina");
+        clickAndSelectAll(o.combo("cboCodice"));
+        typeHere("P4");
+        if (leave == "Tab")
+            pressHere(Qt::Key_Tab);
+        else if (leave == "cboDescr")
+            QTest::mouseClick(o.combo("cboDescr")->lineEdit(), Qt::LeftButton);
+        else
+            o.click("cmdSalva");   // scripted answer: No
+        QCOMPARE(o.combo("cboDescr")->currentText(), QStringLiteral("Pensilina"));
+        QVERIFY(o.box("txtReparto")->text().isEmpty());
+        QCOMPARE(o.combo("cboCodice")->currentText(), QStringLiteral("P4"));
+        if (leave != "cmdSalva")
+            o.click("cmdSalva");
+        QVERIFY2(o.lastMessage().startsWith("Il codice P4 è già usato da un altro progetto"), qPrintable(o.lastMessage()));
+        QCOMPARE(o.sql("SELECT group_concat(codice||descr||reparto) FROM Progetti"), QStringLiteral("P1PonteA,P4TettoiaB"));
+
+        // A choice in the list still shows the project, by click or by Enter,
+        // and the client sheet's boxes likewise only follow a choice.
+        QVERIFY(chooseInList(o.combo("cboCodice"), "P1", ChooseBy::Click));
+        QCOMPARE(o.combo("cboDescr")->currentText(), QStringLiteral("Ponte"));
+        QVERIFY(chooseInList(o.combo("cboCodice"), "P4", ChooseBy::Enter));
+        QCOMPARE(o.box("txtReparto")->text(), QStringLiteral("B"));
+    }
+
+    void theClientSheetFollowsOnlyAChoice()
+    {
+        Opened o;
+        o.sql("INSERT INTO Clienti(codice,descr,citta,telefono) VALUES(1,'Rossi','Milano','02'),(2,'Bianchi','Torino','011')");
+        o.open();
+        QVERIFY(activate(o.w));
+        o.sheet(3);
+        clickAndSelectAll(o.combo("cboCodCli"));
+        typeHere("2");
+        pressHere(Qt::Key_Tab);
+        QVERIFY(o.combo("cboCliente")->currentText().isEmpty());
+        QCOMPARE(o.get<QLabel>("Label6")->text(), QStringLiteral("-"));
+        clickAndSelectAll(o.combo("cboCliente"));
+        typeHere("Rossi");
+        QTest::mouseClick(o.combo("cboCodCli")->lineEdit(), Qt::LeftButton);
+        QCOMPARE(o.combo("cboCodCli")->currentText(), QStringLiteral("2"));
+        QCOMPARE(o.get<QLabel>("Label6")->text(), QStringLiteral("-"));
+        QVERIFY(chooseInList(o.combo("cboCliente"), "Rossi", ChooseBy::Click));
+        QCOMPARE(o.combo("cboCodCli")->currentText(), QStringLiteral("1"));
+        QCOMPARE(o.get<QLabel>("Label6")->text(), QStringLiteral("02"));
     }
 
     void savesNeverReplaceAStoredProjectOrItem()
