@@ -252,7 +252,14 @@ void frmClienti::cmdSalva_Click()
         store(code, true);
 }
 
-Stored frmClienti::store(qint32 code, bool editing)
+bool frmClienti::askToStoreAgain(qint32 code)
+{
+    return MessageBox::askDefaultNo(this, QStringLiteral("Il cliente %1 è stato eliminato da un'altra postazione dopo "
+                                                         "che è stato mostrato. Salvarlo di nuovo ?")
+                                              .arg(code));
+}
+
+Stored frmClienti::store(qint32 code, bool editing, bool storeAgain)
 {
     RecordView &v = m_session.archive.clients();
     if (!v.findFirst(QStringLiteral("codice=") + QString::number(code))) {
@@ -262,6 +269,8 @@ Stored frmClienti::store(qint32 code, bool editing)
     const bool adding = v.noMatch();
     if (!adding && !editing)
         return Stored::Conflict;
+    if (adding && editing && !storeAgain && !askToStoreAgain(code))
+        return Stored::Failed;
     // The client shown is stored only over what it showed: another
     // workstation's save in between is not overwritten unasked.
     const bool guarded = !adding && m_shown && code == m_shownCode && !m_shownRow.isEmpty();
@@ -285,6 +294,12 @@ Stored frmClienti::store(qint32 code, bool editing)
                     && v.setValue(u"contatto", trimSpaces(ui->txtContatto->text()))
                     && v.setValue(u"piva", trimSpaces(ui->txtPIva->text()));
     const Stored result = storeOrConflict(this, v, ok);
+    if (result == Stored::Conflict && guarded && v.gone()) {
+        // Deleted by another workstation after the look-up above.
+        if (!askToStoreAgain(code))
+            return Stored::Failed;
+        return store(code, true, true);
+    }
     if (result == Stored::Conflict && guarded) {
         if (!MessageBox::askDefaultNo(this, QStringLiteral("Il cliente %1 è stato modificato da un'altra postazione "
                                                            "dopo che è stato mostrato: salvando si perdono le sue "
@@ -328,20 +343,37 @@ void frmClienti::cmdElimina_Click()
         return;
     if (!MessageBox::ask(this, QStringLiteral("Confermi la cancellazione del cliente selezionato ?")))
         return;
+    const QString linked = QStringLiteral("codcli=") + QString::number(code);
+    const QString refused = QStringLiteral("Impossibile eliminare questo cliente, ha dei progetti collegati !");
     RecordView &projects = m_session.archive.projects();
-    if (!projects.findFirst(QStringLiteral("codcli=") + QString::number(code))) {
+    if (!projects.findFirst(linked)) {
         MessageBox::error(this, projects.lastError());
         return;
     }
     if (!projects.noMatch()) {
-        MessageBox::show(this, QStringLiteral("Impossibile eliminare questo cliente, ha dei progetti collegati !"));
+        MessageBox::show(this, refused);
         return;
     }
     RecordView &v = m_session.archive.clients();
     if (!v.findFirst(QStringLiteral("codice=") + QString::number(code)) || v.noMatch())
         return;
-    if (!v.deleteCurrent()) {
-        MessageBox::error(this, v.lastError());
+    // Looked at again inside the delete's own transaction: a project another
+    // workstation links to this client meanwhile stops the delete.
+    const bool deleted = v.deleteCurrent([&projects, linked, refused](QString *refusal, QString *error) {
+        bool found = false;
+        if (!projects.matches(linked, &found)) {
+            *error = projects.lastError();
+            return false;
+        }
+        if (found)
+            *refusal = refused;
+        return !found;
+    });
+    if (!deleted) {
+        if (v.conflict())
+            MessageBox::show(this, v.lastError());
+        else
+            MessageBox::error(this, v.lastError());
         return;
     }
     searchAfterWrite();

@@ -54,7 +54,10 @@ private:
 
     // Stores the window's boxes as client code: an edit of the client found
     // when editing, otherwise a new row that never replaces a stored one.
-    Stored store(qint32 code, bool editing);
+    // storeAgain: the user already agreed to store again a client deleted
+    // meanwhile by another workstation.
+    Stored store(qint32 code, bool editing, bool storeAgain = false);
+    bool askToStoreAgain(qint32 code);
 
     Ui::frmClienti *ui;
     Session &m_session;

@@ -244,6 +244,7 @@ void RecordView::addNew(AddCheck check)
 {
     m_addCheck = std::move(check);
     m_conflict = false;
+    m_gone = false;
     m_pending = Pending::Adding;
     m_editKey = 0;
     m_buffer = RawRow(m_table.columns.size());
@@ -278,6 +279,7 @@ bool RecordView::edit()
     m_addCheck = {};
     m_expectShown = false;
     m_conflict = false;
+    m_gone = false;
     m_pending = Pending::Editing;
     m_editKey = row->key;
     m_buffer = row->values;
@@ -399,8 +401,10 @@ bool RecordView::update()
         bool changed = false;
         if (!m_store.update(m_table, m_editKey, m_buffer, &changed, &m_error))
             return false;
-        if (!changed)
+        if (!changed) {
+            m_conflict = m_gone = true;
             return fail(QStringLiteral("Il record non esiste più: è stato eliminato da un'altra postazione."));
+        }
         if (!tx.commit(&m_error))
             return false;
         for (StoredRow &row : m_rows)
@@ -421,14 +425,24 @@ void RecordView::cancelUpdate()
     m_buffer.clear();
 }
 
-bool RecordView::deleteCurrent()
+bool RecordView::deleteCurrent(const DeleteCheck &check)
 {
+    m_conflict = false;
     const StoredRow *row = current();
     if (!row)
         return fail(kNoCurrent);
     const qint64 key = row->key;
     WriteTransaction tx(m_store);
-    if (!tx.begin(&m_error) || !m_store.remove(m_table, key, &m_error) || !tx.commit(&m_error))
+    if (!tx.begin(&m_error))
+        return false;
+    if (check) {
+        QString refusal, error;
+        if (!check(&refusal, &error)) {
+            m_conflict = error.isEmpty();
+            return fail(m_conflict ? refusal : error);
+        }
+    }
+    if (!m_store.remove(m_table, key, &m_error) || !tx.commit(&m_error))
         return false;
     for (StoredRow &r : m_rows)
         if (r.key == key) {

@@ -47,6 +47,9 @@ public:
     // that another window or workstation stored meanwhile.
     void addNewUnique(const QString &criterion);
     bool conflict() const { return m_conflict; }
+    // With conflict(): the row being edited was deleted (by another window or
+    // workstation) since it was read; nothing was written.
+    bool gone() const { return m_gone; }
     // Whether any row matches criterion; the current row is not moved.
     bool matches(const QString &criterion, bool *found);
     bool edit();
@@ -63,7 +66,13 @@ public:
     bool update();
     void cancelUpdate();
 
-    bool deleteCurrent();
+    // Deletes the current row. A check, when given, runs inside the
+    // transaction that deletes, so what it finds still holds when the row
+    // goes. It returns false to stop: with *refusal set the delete is refused
+    // (conflict() tells, lastError() gives the refusal); with *error set a
+    // look-up failed.
+    using DeleteCheck = std::function<bool(QString *refusal, QString *error)>;
+    bool deleteCurrent(const DeleteCheck &check = {});
 
 private:
     enum class Pending { None, Adding, Editing };
@@ -88,5 +97,6 @@ private:
     RawRow m_buffer;
     AddCheck m_addCheck;
     bool m_conflict = false;
+    bool m_gone = false;
     mutable QString m_error;
 };

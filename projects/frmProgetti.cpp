@@ -20,6 +20,7 @@
 #include <QStringListModel>
 
 #include <limits>
+#include <memory>
 
 namespace {
 // Names in a folder, letter case folded (the shares ignore it); empty when
@@ -365,19 +366,35 @@ bool frmProgetti::offerFreeCode(int level, const QString &taken, const QString &
     return true;
 }
 
-bool frmProgetti::hasLevel2Below(const QString &project, const QString &item)
+bool frmProgetti::askToStoreAgain(const QString &record)
+{
+    return MessageBox::askDefaultNo(this, QStringLiteral("%1 è stato eliminato da un'altra postazione dopo che è stato "
+                                                         "mostrato. Salvarlo di nuovo ?")
+                                              .arg(record));
+}
+
+void frmProgetti::forgetShownProject()
+{
+    m_shownProject.clear();
+    m_shownProjectRow.clear();
+}
+
+bool frmProgetti::hasLevel2Below(const QString &project, const QString &item, QString *error)
 {
     // In the tree a level-2 row hangs under the last level-1 row before it.
     RecordView &items = m_session.archive.items();
     const QString criterion = QStringLiteral("codprj=") + QuotaSQL(project);
     bool after = false;
-    for (items.findFirst(criterion); !items.noMatch(); items.findNext(criterion)) {
+    bool ran = items.findFirst(criterion);
+    for (; ran && !items.noMatch(); ran = items.findNext(criterion)) {
         const qint64 level = items.value(u"livello").toLongLong();
         if (after && level == 2)
             return true;
         if (level == 1)
             after = items.text(u"codice").compare(item, Qt::CaseInsensitive) == 0;
     }
+    if (!ran)
+        *error = items.lastError();
     return false;
 }
 
@@ -715,6 +732,11 @@ bool frmProgetti::SalvaProgetto()
         }
         if (!projects.noMatch())
             stored = projects.text(u"codice");
+        else if (!askToStoreAgain(QStringLiteral("Il progetto %1").arg(m_shownProject)))
+            return false;
+        else
+            // Asked and answered: stored again as a new project.
+            forgetShownProject();
     }
     const bool editing = !stored.isEmpty();
     if (editing) {
@@ -745,6 +767,13 @@ bool frmProgetti::SalvaProgetto()
                     && (!pickerValue(0).isValid() || projects.setValue(u"data", Dates::dayText(pickerValue(0).date())))
                     && projects.setValue(u"codcli", s.ClienteCorrente);
     const Stored result = storeOrConflict(this, projects, ok);
+    if (result == Stored::Conflict && editing && projects.gone()) {
+        // Deleted by another workstation after the check above.
+        if (!askToStoreAgain(QStringLiteral("Il progetto %1").arg(stored)))
+            return false;
+        forgetShownProject();
+        return SalvaProgetto();
+    }
     if (result == Stored::Conflict && editing) {
         if (!MessageBox::askDefaultNo(this, QStringLiteral("Il progetto %1 è stato modificato da un'altra postazione "
                                                            "dopo che è stato mostrato: salvando si perdono le sue "
@@ -853,7 +882,15 @@ bool frmProgetti::SalvaLivello()
     }
     if (!items.noMatch() && !shown)
         return offerFreeCode(level, code, project, codeBox) && SalvaLivello();
+    if (items.noMatch() && shown) {
+        if (!askToStoreAgain(QStringLiteral("L'elemento %1").arg(m_shownItem[level])))
+            return false;
+        // Asked and answered: stored again as a new item.
+        m_shownItem[level].clear();
+        m_shownItemRow[level].clear();
+    }
     const bool editing = !items.noMatch();
+    const auto projectGone = std::make_shared<bool>(false);
     if (editing) {
         stored = items.text(u"codice");
         if (!(m_shownItemRow[level].isEmpty() ? items.edit() : items.edit(m_shownItemRow[level]))) {
@@ -868,8 +905,22 @@ bool frmProgetti::SalvaLivello()
         const QString taken = sameCode;
         const QString sameFolder = QStringLiteral("codprj=") + QuotaSQL(project) + QStringLiteral(" AND codice=")
                                    + QuotaSQL(code) + QStringLiteral(" AND Livello=") + QString::number(other);
-        items.addNew([taken, sameFolder](RecordView &view, QString *error) {
+        // Inside the transaction that adds the item, the project must still
+        // be there: an item saved while another workstation deletes its
+        // project would otherwise be left without one.
+        RecordView &projects = m_session.archive.projects();
+        const QString owner = QStringLiteral("codice=") + QuotaSQL(project);
+        items.addNew([taken, sameFolder, owner, &projects, projectGone](RecordView &view, QString *error) {
             bool found = false;
+            if (!projects.matches(owner, &found)) {
+                *error = projects.lastError();
+                return false;
+            }
+            if (!found) {
+                *projectGone = true;
+                *error = QStringLiteral("Il progetto non è più in archivio.");
+                return false;
+            }
             for (const QString &c : {taken, sameFolder}) {
                 if (!view.matches(c, &found)) {
                     *error = view.lastError();
@@ -887,6 +938,14 @@ bool frmProgetti::SalvaLivello()
                     && items.setValue(u"descr", descr) && items.setValue(u"livello", level)
                     && (!pickerValue(level).isValid() || items.setValue(u"data", pickerValue(level)));
     const Stored result = storeOrConflict(this, items, ok);
+    if (result == Stored::Conflict && editing && items.gone()) {
+        // Deleted by another workstation after the check above.
+        if (!askToStoreAgain(QStringLiteral("L'elemento %1").arg(stored)))
+            return false;
+        m_shownItem[level].clear();
+        m_shownItemRow[level].clear();
+        return SalvaLivello();
+    }
     if (result == Stored::Conflict && editing) {
         if (!MessageBox::askDefaultNo(this, QStringLiteral("L'elemento %1 è stato modificato da un'altra postazione "
                                                            "dopo che è stato mostrato: salvando si perdono le sue "
@@ -897,6 +956,14 @@ bool frmProgetti::SalvaLivello()
             return false;
         m_shownItemRow[level] = items.currentValues();
         return SalvaLivello();
+    }
+    if (result == Stored::Conflict && *projectGone) {
+        MessageBox::show(this,
+                         QStringLiteral("Il progetto %1 è stato eliminato da un'altra postazione: l'elemento non è "
+                                        "stato salvato.")
+                             .arg(project),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+        return false;
     }
     if (result == Stored::Conflict)
         // Another workstation stored this code since the checks above.
@@ -931,20 +998,33 @@ void frmProgetti::eliminaProgetto()
         return;
     // The project deleted is the one on show.
     const QString code = ui->cboCodice->currentText();
-    RecordView &items = m_session.archive.items();
-    if (!items.findFirst(QStringLiteral("codprj=") + QuotaSQL(code))) {
-        MessageBox::error(this, items.lastError());
-        return;
-    }
-    if (!items.noMatch()) {
-        MessageBox::show(this, QStringLiteral("Impossibile eliminare il progetto, contiene elementi associati !"));
-        return;
-    }
     RecordView &projects = m_session.archive.projects();
-    if (!projects.findFirst(QStringLiteral("codice=") + QuotaSQL(code)) || projects.noMatch())
-        return;
-    if (!projects.deleteCurrent()) {
+    if (!projects.findFirst(QStringLiteral("codice=") + QuotaSQL(code))) {
         MessageBox::error(this, projects.lastError());
+        return;
+    }
+    if (projects.noMatch())
+        return;
+    // Looked at inside the delete's own transaction: an item another
+    // workstation adds meanwhile either comes first and stops the delete,
+    // or finds the project gone.
+    RecordView &items = m_session.archive.items();
+    const QString itemsOf = QStringLiteral("codprj=") + QuotaSQL(code);
+    const bool deleted = projects.deleteCurrent([&items, itemsOf](QString *refusal, QString *error) {
+        bool found = false;
+        if (!items.matches(itemsOf, &found)) {
+            *error = items.lastError();
+            return false;
+        }
+        if (found)
+            *refusal = QStringLiteral("Impossibile eliminare il progetto, contiene elementi associati !");
+        return !found;
+    });
+    if (!deleted) {
+        if (projects.conflict())
+            MessageBox::show(this, projects.lastError());
+        else
+            MessageBox::error(this, projects.lastError());
         return;
     }
     SvuotaCampi(this, QStringLiteral("txt"));
@@ -965,16 +1045,22 @@ void frmProgetti::eliminaLivello(int level)
                               + QuotaSQL(s.ProgettoCorrente);
     if (!items.findFirst(criterion) || items.noMatch())
         return;
-    // Deleting it would move its level-2 items under another level-1 item.
-    if (level == 1 && hasLevel2Below(s.ProgettoCorrente, items.text(u"codice"))) {
-        MessageBox::show(this, QStringLiteral("Impossibile eliminare l'elemento, contiene elementi di %1 associati !")
-                                   .arg(s.NomeScheda(3)));
-        return;
-    }
-    if (!items.findFirst(criterion) || items.noMatch())
-        return;
-    if (!items.deleteCurrent()) {
-        MessageBox::error(this, items.lastError());
+    // Deleting it would move its level-2 items under another level-1 item:
+    // looked at inside the delete's own transaction.
+    RecordView::DeleteCheck check;
+    if (level == 1)
+        check = [this, project = s.ProgettoCorrente, item = items.text(u"codice"),
+                 refused = QStringLiteral("Impossibile eliminare l'elemento, contiene elementi di %1 associati !")
+                               .arg(s.NomeScheda(3))](QString *refusal, QString *error) {
+            if (hasLevel2Below(project, item, error))
+                *refusal = refused;
+            return refusal->isEmpty() && error->isEmpty();
+        };
+    if (!items.deleteCurrent(check)) {
+        if (items.conflict())
+            MessageBox::show(this, items.lastError());
+        else
+            MessageBox::error(this, items.lastError());
         return;
     }
     m_shownItem[level].clear();

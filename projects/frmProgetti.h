@@ -96,7 +96,11 @@ private:
     QString itemFolderClash(const QString &project, const QString &code, int level);
     // The stored spelling of a project's code; empty when no project has it.
     QString storedProjectCode(const QString &code);
-    bool hasLevel2Below(const QString &project, const QString &item);
+    bool hasLevel2Below(const QString &project, const QString &item, QString *error);
+    // Asks whether a record shown here and deleted since by another
+    // workstation is to be stored again ("Il progetto P2", "L'elemento L11").
+    bool askToStoreAgain(const QString &record);
+    void forgetShownProject();
     // Asks whether to save under the first free code after a save found its
     // code taken; the free code is put in box.
     bool offerFreeCode(int level, const QString &taken, const QString &project, QComboBox *box);

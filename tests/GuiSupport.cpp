@@ -8,12 +8,18 @@
 #include "platform/ProgressWindow.h"
 #include "platform/Paths.h"
 
+#include "data/Archive.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QThread>
 #include <QtTest>
+
+#include <atomic>
+#include <limits>
 
 GuiFixture::GuiFixture()
 {
@@ -85,4 +91,74 @@ bool chooseInList(QComboBox *combo, const QString &text, ChooseBy how)
         QTest::keyClick(list, Qt::Key_Return);
     }
     return !list->isVisible();
+}
+
+struct HeldWrite::State {
+    std::atomic<bool> ready{false};
+    std::atomic<bool> ok{false};
+    QString error;
+    QThread *thread = nullptr;
+};
+
+HeldWrite::HeldWrite(const QString &archive, Writes writes, int holdMs) : d(std::make_shared<State>())
+{
+    d->thread = QThread::create([state = d, archive, writes, holdMs] {
+        Archive other;
+        QString error;
+        bool ok = other.open(archive, &error) && other.store().begin(&error);
+        if (ok) {
+            ok = writes(other, &error);
+            state->ready = true;
+            QThread::msleep(holdMs);
+            if (ok)
+                ok = other.store().commit(&error);
+            else
+                other.store().rollback();
+        }
+        state->error = error;
+        state->ok = ok;
+        state->ready = true;
+    });
+    d->thread->start();
+}
+
+HeldWrite::~HeldWrite()
+{
+    d->thread->wait();
+    delete d->thread;
+}
+
+bool HeldWrite::ready() const
+{
+    return d->ready;
+}
+
+bool HeldWrite::finish(QString *error)
+{
+    d->thread->wait();
+    *error = d->error;
+    return d->ok;
+}
+
+bool insertRow(Archive &archive, const QString &table, const QVariantMap &fields, QString *error)
+{
+    const TableInfo *t = archive.table(table);
+    RawRow row(t->columns.size());
+    for (auto it = fields.cbegin(); it != fields.cend(); ++it)
+        row[t->indexOf(it.key())] = it.value();
+    qint64 key = 0;
+    return archive.store().insert(*t, row, &key, error);
+}
+
+bool removeRows(Archive &archive, const QString &table, const QString &criterion, QString *error)
+{
+    const TableInfo *t = archive.table(table);
+    const ParsedCriterion parsed = parseCriterion(criterion, *t);
+    QVector<StoredRow> rows;
+    if (!archive.store().select(*t, parsed.terms, std::numeric_limits<qint64>::min(), -1, &rows, error))
+        return false;
+    for (const StoredRow &row : std::as_const(rows))
+        if (!archive.store().remove(*t, row.key, error))
+            return false;
+    return true;
 }

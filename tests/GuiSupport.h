@@ -21,3 +21,31 @@ void pressHere(int key);
 // arrow keys reached it. False when the list holds no such entry.
 enum class ChooseBy { Click, Enter };
 bool chooseInList(QComboBox *combo, const QString &text, ChooseBy how);
+
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+
+class Archive;
+
+// Another workstation on the same archive, on a thread of its own: it opens
+// the archive, makes its writes inside one transaction, and holds that
+// transaction for a moment before committing, so that a command given here
+// meanwhile waits for the archive's lock. ready() once the writes are made.
+class HeldWrite {
+public:
+    using Writes = std::function<bool(Archive &archive, QString *error)>;
+    HeldWrite(const QString &archive, Writes writes, int holdMs = 600);
+    ~HeldWrite();
+    bool ready() const;
+    // Waits for the commit; false with the message when anything failed.
+    bool finish(QString *error);
+
+private:
+    struct State;
+    std::shared_ptr<State> d;
+};
+// Writes for HeldWrite, at the store's level (inside its transaction).
+bool insertRow(Archive &archive, const QString &table, const QVariantMap &fields, QString *error);
+bool removeRows(Archive &archive, const QString &table, const QString &criterion, QString *error);

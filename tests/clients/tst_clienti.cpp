@@ -4,6 +4,7 @@
 #include "GuiSupport.h"
 #include "TestSupport.h"
 #include "app/frmMain.h"
+#include "data/Archive.h"
 #include "clients/frmClienti.h"
 #include "clients/frmElenco.h"
 #include "data/basMain.h"
@@ -211,6 +212,40 @@ private slots:
         QCOMPARE(o.sql("SELECT citta FROM Clienti WHERE codice=1"), QStringLiteral("Roma"));
         QVERIFY(chooseInList(o.combo("cboDescr"), "Uno Srl", ChooseBy::Enter));
         QCOMPARE(o.box("txtCitta")->text(), QStringLiteral("Roma"));
+    }
+
+    // The client shown, deleted by another workstation, is stored again
+    // only when the user says so; one linked by another workstation's
+    // project while the delete waits for the archive is not deleted.
+    void anotherWorkstationsDeleteAndLinkAreSeenAtTheWrite()
+    {
+        Opened o;
+        o.sql("INSERT INTO Clienti(codice,descr,citta) VALUES(1,'Uno Srl','Roma'),(2,'Due Spa','Bari')");
+        o.open();
+        o.pick("cboCodice", "2");
+        HeldWrite other(o.f.dataArchive(), [](Archive &a, QString *error) {
+            return insertRow(a, "Progetti", {{"codice", "P7"}, {"descr", "Capannone"}, {"codcli", qint64(2)}}, error);
+        });
+        QTRY_VERIFY(other.ready());
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        o.click("cmdElimina");
+        QString error;
+        QVERIFY2(other.finish(&error), qPrintable(error));
+        QCOMPARE(o.lastMessage(), QStringLiteral("Impossibile eliminare questo cliente, ha dei progetti collegati !"));
+        QCOMPARE(o.sql("SELECT COUNT(*) FROM Clienti WHERE codice=2"), QStringLiteral("1"));
+
+        o.pick("cboCodice", "1");
+        o.sql("DELETE FROM Clienti WHERE codice=1");
+        o.box("txtCitta")->setText("Rieti");
+        o.click("cmdSalva");   // scripted answer: No
+        QCOMPARE(o.lastMessage(), QStringLiteral("Il cliente 1 è stato eliminato da un'altra postazione dopo che è "
+                                                 "stato mostrato. Salvarlo di nuovo ?"));
+        QCOMPARE(MessageBox::shown().last().buttons, MessageBox::Buttons::YesNoDefaultNo);
+        QCOMPARE(o.sql("SELECT COUNT(*) FROM Clienti WHERE codice=1"), QStringLiteral("0"));
+        QCOMPARE(o.box("txtCitta")->text(), QStringLiteral("Rieti"));
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        o.click("cmdSalva");
+        QCOMPARE(o.sql("SELECT descr||citta FROM Clienti WHERE codice=1"), QStringLiteral("Uno SrlRieti"));
     }
 
     void savesNeverReplaceAStoredClient()

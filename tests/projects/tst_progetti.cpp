@@ -4,6 +4,7 @@
 #include "GuiSupport.h"
 #include "TestSupport.h"
 #include "app/frmMain.h"
+#include "data/Archive.h"
 #include "components/frmCOmponenti.h"
 #include "data/basMain.h"
 #include "platform/MessageBox.h"
@@ -729,6 +730,125 @@ private slots:
         QVERIFY(chooseInList(o.combo("cboCliente"), "Rossi", ChooseBy::Click));
         QCOMPARE(o.combo("cboCodCli")->currentText(), QStringLiteral("1"));
         QCOMPARE(o.get<QLabel>("Label6")->text(), QStringLiteral("02"));
+    }
+
+    // The record shown was deleted by another workstation: a save asks
+    // before storing it again (No by default), the typed text stays.
+    void aRecordDeletedElsewhereComesBackOnlyWhenAsked_data()
+    {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QString>("elsewhere");
+        QTest::addColumn<QString>("check");
+        QTest::addColumn<QString>("question");
+        QTest::newRow("project") << 0 << "PP200" << "DELETE FROM Progetti WHERE codice='P200'"
+                                 << "SELECT group_concat(codice||ufficio) FROM Progetti"
+                                 << "Il progetto P200 è stato eliminato da un'altra postazione dopo che è stato "
+                                    "mostrato. Salvarlo di nuovo ?";
+        QTest::newRow("item") << 1 << "L1CE1" << "DELETE FROM RighePRJ WHERE codice='E1'"
+                              << "SELECT group_concat(codprj||codice||descr) FROM RighePRJ"
+                              << "L'elemento E1 è stato eliminato da un'altra postazione dopo che è stato "
+                                 "mostrato. Salvarlo di nuovo ?";
+    }
+    void aRecordDeletedElsewhereComesBackOnlyWhenAsked()
+    {
+        QFETCH(int, level);
+        QFETCH(QString, node);
+        QFETCH(QString, elsewhere);
+        QFETCH(QString, check);
+        QFETCH(QString, question);
+        Opened o;
+        o.sql("INSERT INTO Progetti(codice,descr,ufficio) VALUES('P200','Ponte','Sede')");
+        o.sql("INSERT INTO RighePRJ(codprj,livello,codice,descr) VALUES('P200',1,'E1','Pila')");
+        QDir(o.f.data()).mkpath("P200/E1");
+        o.open();
+        QVERIFY(o.clickNode(node));
+        o.sql(elsewhere);
+        QLineEdit *box = level == 0 ? o.box("txtUfficio") : o.box("txtDescr1");
+        box->clear();
+        QTest::keyClicks(box, "Mio");
+        o.click("cmdSalva");   // scripted answer: No
+        QCOMPARE(o.lastMessage(), question);
+        QCOMPARE(MessageBox::shown().last().buttons, MessageBox::Buttons::YesNoDefaultNo);
+        QCOMPARE(o.sql(check), QStringLiteral("NULL"));
+        QCOMPARE(box->text(), QStringLiteral("Mio"));
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        o.click("cmdSalva");
+        QCOMPARE(o.sql(check), level == 0 ? QStringLiteral("P200Mio") : QStringLiteral("P200E1Mio"));
+    }
+
+    // What a command checks and what it writes are one transaction: another
+    // workstation's write that lands between this workstation's look-ups and
+    // its write is seen, and no item is left without its project.
+    void checksAndWritesAreOneTransaction_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<int>("sheet");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("elsewhere");   // table:field=value,...  or  -table:criterion
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("check");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("item saved while its project is deleted")
+            << "PP100" << 1 << "cmdSalva" << "-Progetti:codice='P100'"
+            << "Il progetto P100 è stato eliminato da un'altra postazione: l'elemento non è stato salvato."
+            << "SELECT COUNT(*) FROM RighePRJ" << "1";
+        QTest::newRow("project deleted while an item is added")
+            << "PP100" << 0 << "cmdElimina" << "RighePRJ:codprj=P100,livello=1,codice=L12"
+            << "Impossibile eliminare il progetto, contiene elementi associati !"
+            << "SELECT COUNT(*) FROM Progetti WHERE codice='P100'" << "1";
+        QTest::newRow("level-1 item deleted while a level-2 item is added under it")
+            << "L1CL11" << 1 << "cmdElimina" << "RighePRJ:codprj=P100,livello=2,codice=L21"
+            << "Impossibile eliminare l'elemento, contiene elementi di Livello 2 associati !"
+            << "SELECT group_concat(codice) FROM RighePRJ" << "L11,L21";
+    }
+    void checksAndWritesAreOneTransaction()
+    {
+        QFETCH(QString, node);
+        QFETCH(int, sheet);
+        QFETCH(QString, command);
+        QFETCH(QString, elsewhere);
+        QFETCH(QString, message);
+        QFETCH(QString, check);
+        QFETCH(QString, expected);
+        Opened o;
+        o.sql("INSERT INTO Progetti(codice,descr) VALUES('P100','Ponte')");
+        // An item of another project keeps level 2's counter away from L21.
+        o.sql("INSERT INTO Progetti(codice,descr) VALUES('P9','Altro')");
+        QDir(o.f.data()).mkpath("P100/L11");
+        if (node.startsWith("L1"))
+            o.sql("INSERT INTO RighePRJ(codprj,livello,codice,descr) VALUES('P100',1,'L11','Pila')");
+        else
+            o.sql("INSERT INTO RighePRJ(codprj,livello,codice,descr) VALUES('P9',1,'L11','Pila')");
+        o.open();
+        QVERIFY(o.clickNode(node));
+        o.sheet(sheet);
+        if (command == "cmdSalva") {
+            o.click("cmdNuovo");
+            QTest::keyClicks(o.box("txtDescr1"), "Spalla");
+        }
+        HeldWrite other(o.f.dataArchive(), [elsewhere](Archive &a, QString *error) {
+            if (elsewhere.startsWith('-')) {
+                const QStringList parts = elsewhere.mid(1).split(':');
+                return removeRows(a, parts[0], parts[1], error);
+            }
+            const QStringList parts = elsewhere.split(':');
+            QVariantMap fields;
+            for (const QString &pair : parts[1].split(',')) {
+                const QString value = pair.section('=', 1);
+                bool number = false;
+                const qint64 n = value.toLongLong(&number);
+                fields.insert(pair.section('=', 0, 0), number ? QVariant(n) : QVariant(value));
+            }
+            return insertRow(a, parts[0], fields, error);
+        });
+        QTRY_VERIFY(other.ready());
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);   // the delete's question
+        o.click(command.toLatin1());
+        QString error;
+        QVERIFY2(other.finish(&error), qPrintable(error));
+        QCOMPARE(o.lastMessage(), message);
+        QCOMPARE(o.sql(check), expected);
     }
 
     void savesNeverReplaceAStoredProjectOrItem()
