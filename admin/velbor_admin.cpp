@@ -37,7 +37,10 @@ const char *const kUsage =
     "                       PostgreSQL (le tabelle vengono create se mancano; se\n"
     "                       contengono righe il comando rifiuta). Ogni riga e ogni\n"
     "                       valore vengono verificati prima di confermare la copia;\n"
-    "                       l'origine non viene mai modificata.\n"
+    "                       l'origine non viene mai modificata. Un valore che la\n"
+    "                       copia altererebbe (un testo che non è UTF-8 valido, una\n"
+    "                       data illeggibile) ferma il comando prima di toccare la\n"
+    "                       destinazione, indicando tabella, riga e campo.\n"
     "  trasferisci CARTELLA_DATI CONNESSIONE\n"
     "                       sposta l'archivio Velbor.mdb della cartella dati sul\n"
     "                       server: lo copia e verifica, scrive Velbor.server nella\n"
@@ -96,6 +99,19 @@ QString census(sqlite3 *db)
         text += QStringLiteral("%1 %2\n").arg(QLatin1String(table),
                                              scalar(db, QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table)).toUtf8().constData()));
     return text;
+}
+
+// SQLite's own check of a file archive: "ok", or what it found.
+QString integrityOf(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    QString result;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
+        result = scalar(db, "PRAGMA integrity_check");
+    if (result.isEmpty())
+        result = QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_close(db);
+    return result;
 }
 
 int largePages(const QString &path)
@@ -239,6 +255,8 @@ int copy(const QString &fromArg, const QString &toArg)
         return failWith(QStringLiteral("Impossibile aprire l'origine %1: %2").arg(from.describe(), error));
     QVector<TableCount> copied;
     out() << "Copia di " << from.describe() << " in " << to.describe() << "..." << Qt::endl;
+    if (!checkCopyable(source, &error))
+        return failWith(QStringLiteral("Copia non eseguita, la destinazione non è stata toccata: %1").arg(error));
     if (!to.server) {
         if (!copyToNewFile(source, to.path, printProgress, &copied, &error))
             return failWith(QStringLiteral("Copia non eseguita: %1").arg(error));
@@ -270,6 +288,10 @@ int moveToServer(const QString &folder, const QString &conninfo)
         Archive source, target;
         if (!source.open(file, &error, true))
             return failWith(QStringLiteral("Impossibile aprire %1: %2").arg(file, error));
+        if (!checkCopyable(source, &error))
+            return failWith(QStringLiteral("Trasferimento non eseguito, la cartella e il server sono rimasti "
+                                           "com'erano: %1")
+                                .arg(error));
         if (!openEmptyServer(conninfo, &target, &error))
             return failWith(QStringLiteral("Impossibile aprire il server: %1").arg(error));
         out() << "Trasferimento di " << file << " sul server..." << Qt::endl;
@@ -334,14 +356,28 @@ int backup(const QString &fromArg, const QString &file)
     if (!openArchive(from, &source, &error))
         return failWith(QStringLiteral("Impossibile aprire %1: %2").arg(from.describe(), error));
     if (!from.server) {
-        // The engine's online backup: one read lock for the whole copy, so
-        // workstations only wait a moment and the copy is one state of the archive.
+        // The engine's online backup, checked against the very state it
+        // copied: one read snapshot of the source holds across the copy and the
+        // comparison (workstations wait for it, as for a save), so what others
+        // save meanwhile is neither in the copy nor in what it is compared with.
         const QString temporary = file + QStringLiteral(".in-copia");
         QFile::remove(temporary);
-        bool ok = static_cast<SqliteStore &>(source.store()).backupTo(temporary, &error);
+        bool ok = true;
+        {
+            Store::ReadScope snapshot(source.store());
+            ok = static_cast<SqliteStore &>(source.store()).backupTo(temporary, &error);
+            if (ok) {
+                Archive copy;
+                ok = copy.open(temporary, &error) && sameContent(source, copy, &error);
+            }
+        }
+        // The copy on its own: pages and indexes whole.
         if (ok) {
-            Archive copy;
-            ok = copy.open(temporary, &error) && sameContent(source, copy, &error);
+            const QString check = integrityOf(temporary);
+            if (check != QLatin1String("ok")) {
+                error = QStringLiteral("la copia non supera il controllo di integrità (%1).").arg(check);
+                ok = false;
+            }
         }
         QFile::remove(ArchiveUse::markPath(temporary));
         if (!ok || !QFile::rename(temporary, file)) {

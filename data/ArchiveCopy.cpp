@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 
 #include <limits>
 
@@ -91,6 +92,37 @@ bool checkValues(const TableInfo &table, const QVector<StoredRow> &rows, QString
     return true;
 }
 
+QString hexBytes(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+// A text no read gives back as stored, named by table, row and field.
+QString invalidTextMessage(const QString &table, const InvalidText &bad)
+{
+    return QStringLiteral("Tabella %1, riga %2 (chiave %3), campo %4: il testo non è UTF-8 valido (byte %5 alla "
+                          "posizione %6 di %7) e non si può copiare senza alterarlo. Correggere il valore "
+                          "nell'archivio di origine e ripetere.")
+        .arg(table)
+        .arg(bad.row)
+        .arg(bad.key)
+        .arg(bad.column, hexBytes(bad.bytes.mid(bad.at, 4)))
+        .arg(bad.at + 1)
+        .arg(bad.bytes.size());
+}
+
+// Every text of the table reads back as stored, or the first that does not is named.
+bool checkTexts(Store &store, const TableInfo &table, QString *error)
+{
+    QVector<InvalidText> bad;
+    if (!store.invalidTexts(table, &bad, error))
+        return false;
+    if (bad.isEmpty())
+        return true;
+    *error = invalidTextMessage(table.name, bad.first());
+    return false;
+}
+
 // The source rows laid out in the target's columns (matched by name).
 QVector<StoredRow> mapped(const TableInfo &from, const TableInfo &to, const QVector<StoredRow> &rows)
 {
@@ -149,6 +181,37 @@ bool compareTable(Archive &a, Archive &b, const QString &name, QString *error)
             }
         }
     }
+    // Texts that are not UTF-8 read back altered, so two different byte
+    // strings may read alike: those are compared as the bytes they are.
+    QVector<InvalidText> ia, ib;
+    if (!a.store().invalidTexts(ta, &ia, error) || !b.store().invalidTexts(tb, &ib, error))
+        return false;
+    QMap<QPair<qint64, QString>, InvalidText> inB;
+    for (const InvalidText &t : std::as_const(ib))
+        inB.insert({t.key, t.column.toLower()}, t);
+    for (const InvalidText &t : std::as_const(ia)) {
+        const auto match = inB.constFind({t.key, t.column.toLower()});
+        if (match == inB.cend() || match->bytes != t.bytes) {
+            *error = QStringLiteral("Tabella %1, riga %2 (chiave %3), campo %4: byte %5 invece di %6.")
+                         .arg(name)
+                         .arg(t.row)
+                         .arg(t.key)
+                         .arg(t.column)
+                         .arg(match == inB.cend() ? QStringLiteral("UTF-8 validi") : hexBytes(match->bytes),
+                              hexBytes(t.bytes));
+            return false;
+        }
+        inB.erase(match);
+    }
+    if (!inB.isEmpty()) {
+        const InvalidText &t = inB.first();
+        *error = QStringLiteral("Tabella %1, riga %2 (chiave %3), campo %4: byte %5 non UTF-8 al posto di un testo valido.")
+                     .arg(name)
+                     .arg(t.row)
+                     .arg(t.key)
+                     .arg(t.column, hexBytes(t.bytes));
+        return false;
+    }
     return true;
 }
 } // namespace
@@ -185,6 +248,19 @@ bool openEmptyServer(const QString &conninfo, Archive *archive, QString *error)
     return archive->openServer(conninfo, error) && refuseFull(*archive, error);
 }
 
+bool checkCopyable(Archive &from, QString *error)
+{
+    Store::ReadScope snapshot(from.store());
+    for (const QString &name : Tables::all()) {
+        const TableInfo &table = *from.table(name);
+        QVector<StoredRow> rows;
+        if (!readAll(from.store(), table, &rows, error) || !checkValues(table, rows, error)
+            || !checkTexts(from.store(), table, error))
+            return false;
+    }
+    return true;
+}
+
 bool sameContent(Archive &a, Archive &b, QString *error)
 {
     Store::ReadScope sa(a.store()), sb(b.store());
@@ -210,7 +286,7 @@ bool copyArchive(Archive &from, Archive &to, const CopyProgress &progress, QVect
         QVector<StoredRow> rows;
         qint64 ceiling = 0;
         ok = readAll(from.store(), source, &rows, error) && from.store().keyCeiling(source, &ceiling, error)
-             && checkValues(source, rows, error);
+             && checkValues(source, rows, error) && checkTexts(from.store(), source, error);
         if (!ok)
             break;
         const QVector<StoredRow> out = mapped(source, target, rows);

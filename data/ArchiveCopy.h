@@ -43,5 +43,11 @@ bool copyArchive(Archive &from, Archive &to, const CopyProgress &progress, QVect
 bool copyToNewFile(Archive &from, const QString &path, const CopyProgress &progress, QVector<TableCount> *copied,
                    QString *error);
 
-// Every row and value of a equal to b's (keys and stored order included).
+// Every value of from can be copied into either engine unchanged; otherwise
+// the first that cannot is named by table, row and field. Run before a copy
+// touches its destination, so a refused copy leaves none behind.
+bool checkCopyable(Archive &from, QString *error);
+
+// Every row and value of a equal to b's (keys and stored order included;
+// texts that are not UTF-8 compared byte by byte).
 bool sameContent(Archive &a, Archive &b, QString *error);

@@ -90,7 +90,7 @@ QVariant cellValue(const PGresult *res, int row, int col)
     case 1700: // numeric
         return QByteArray::fromRawData(text, PQgetlength(res, row, col)).toDouble();
     default:
-        return QString::fromUtf8(text, PQgetlength(res, row, col));
+        return textFromUtf8(text, PQgetlength(res, row, col));
     }
 }
 
@@ -527,7 +527,7 @@ bool PgStore::readTexts(const TableInfo &table, const QVector<int> &columns, QVe
         for (int c = 0; c < n; ++c)
             cells->append(PQgetisnull(r.res, i, c)
                               ? QString()
-                              : QString::fromUtf8(PQgetvalue(r.res, i, c), PQgetlength(r.res, i, c)));
+                              : textFromUtf8(PQgetvalue(r.res, i, c), PQgetlength(r.res, i, c)));
     return true;
 }
 
@@ -678,6 +678,7 @@ bool PgStore::begin(QString *error)
 
 bool PgStore::commit(QString *error)
 {
+    m_commitUncertain = false;
     if (m_txn != Txn::Write) {
         const bool lost = m_txn == Txn::Lost;
         rollback();
@@ -687,10 +688,20 @@ bool PgStore::commit(QString *error)
         return false;
     }
     Result r;
+    const bool connected = m_conn && PQstatus(m_conn) == CONNECTION_OK;
     const bool ran = run(QStringLiteral("COMMIT"), {}, {}, &r, error);
     m_txn = Txn::None;
-    if (!ran)
+    if (!ran) {
+        // The COMMIT went out on a live connection and no answer came back:
+        // the server may have stored the transaction before the line dropped.
+        if (connected && PQstatus(m_conn) != CONNECTION_OK) {
+            m_commitUncertain = true;
+            *error = QStringLiteral("La connessione al server si è interrotta durante il salvataggio: non è certo "
+                                    "che sia stato registrato. Rileggere i dati prima di ripetere l'operazione. (%1)")
+                         .arg(*error);
+        }
         return false;
+    }
     // A transaction that failed earlier answers COMMIT with ROLLBACK.
     if (qstrcmp(PQcmdStatus(r.res), "COMMIT") != 0) {
         *error = QStringLiteral("Il server ha annullato la transazione: nulla è stato salvato.");

@@ -44,6 +44,8 @@ public:
     bool remove(const TableInfo &table, qint64 key, QString *error) override;
     bool begin(QString *error) override;
     bool commit(QString *error) override;
+    // The connection dropped after COMMIT was sent and before its answer.
+    bool commitUncertain() const override { return m_commitUncertain; }
     void rollback() override;
     bool lockRows(const TableInfo &table, const QVector<Term> &terms, QString *error) override;
 
@@ -102,4 +104,5 @@ private:
     QString m_conninfo;
     pg_conn *m_conn = nullptr;
     Txn m_txn = Txn::None;
+    bool m_commitUncertain = false;
 };

@@ -46,13 +46,12 @@ QVariant columnValue(sqlite3_stmt *stmt, int i)
     case SQLITE_NULL:
         return {};
     case SQLITE_BLOB:
-        return QString::fromUtf8(static_cast<const char *>(sqlite3_column_blob(stmt, i)),
-                                 sqlite3_column_bytes(stmt, i));
+        return textFromUtf8(static_cast<const char *>(sqlite3_column_blob(stmt, i)), sqlite3_column_bytes(stmt, i));
     default: {
         // UTF-8 is how the file stores text; Qt's decoder beats the engine's UTF-16 conversion.
         const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
         const int bytes = sqlite3_column_bytes(stmt, i);
-        return data ? QString::fromUtf8(data, bytes) : QString(QLatin1String(""));
+        return data ? textFromUtf8(data, bytes) : QString(QLatin1String(""));
     }
     }
 }
@@ -71,9 +70,55 @@ int bindValue(sqlite3_stmt *stmt, int index, const QVariant &value)
         return sqlite3_bind_double(stmt, index, value.toDouble());
     default: {
         const QString text = value.toString();
+        // The engine takes a leading U+FEFF of a UTF-16 text for a byte order
+        // mark and drops it; as UTF-8 it is kept.
+        if (text.startsWith(QChar(0xFEFF))) {
+            const QByteArray utf8 = text.toUtf8();
+            return sqlite3_bind_text(stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+        }
         return sqlite3_bind_text16(stmt, index, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
     }
     }
+}
+
+// Where the first byte that breaks UTF-8 is (RFC 3629: no overlong forms, no
+// surrogates, nothing past U+10FFFF); -1 when there is none.
+qsizetype firstNonUtf8(const unsigned char *p, qsizetype n)
+{
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int more = 0;
+        unsigned char low = 0x80, high = 0xBF;   // range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            if (c == 0xE0)
+                low = 0xA0;
+            else if (c == 0xED)
+                high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            if (c == 0xF0)
+                low = 0x90;
+            else if (c == 0xF4)
+                high = 0x8F;
+        } else {
+            return i;
+        }
+        if (n - i <= more || p[i + 1] < low || p[i + 1] > high)
+            return i;
+        for (int k = 2; k <= more; ++k)
+            if (p[i + k] < 0x80 || p[i + k] > 0xBF)
+                return i;
+        i += more + 1;
+    }
+    return -1;
 }
 
 // Resets a statement when leaving scope, so no read lock outlives a call.
@@ -380,7 +425,7 @@ bool SqliteStore::readTexts(const TableInfo &table, const QVector<int> &columns,
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         for (int i = 0; i < n; ++i) {
             const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
-            cells->append(data ? QString::fromUtf8(data, sqlite3_column_bytes(stmt, i)) : QString());
+            cells->append(data ? textFromUtf8(data, sqlite3_column_bytes(stmt, i)) : QString());
         }
     }
     if (rc != SQLITE_DONE) {
@@ -607,11 +652,56 @@ bool SqliteStore::raiseKeyCeiling(const TableInfo &table, qint64 ceiling, QStrin
                       error);
 }
 
+bool SqliteStore::invalidTexts(const TableInfo &table, QVector<InvalidText> *found, QString *error)
+{
+    found->clear();
+    QString columns = kRowKey;
+    for (const Column &c : table.columns)
+        columns += QLatin1Char(',') + quoted(c.name);
+    sqlite3_stmt *stmt = statement(
+        QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(columns, quoted(table.name), kRowKey), error);
+    if (!stmt)
+        return false;
+    StatementReset reset{stmt};
+    qint64 row = 0;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        ++row;
+        for (int i = 0; i < table.columns.size(); ++i) {
+            const int type = sqlite3_column_type(stmt, i + 1);
+            if (type != SQLITE_TEXT && type != SQLITE_BLOB)
+                continue;
+            // As stored: the file's texts are UTF-8, so the engine converts nothing.
+            const auto *data = static_cast<const unsigned char *>(type == SQLITE_TEXT ? sqlite3_column_text(stmt, i + 1)
+                                                                                      : sqlite3_column_blob(stmt, i + 1));
+            const int bytes = sqlite3_column_bytes(stmt, i + 1);
+            const qsizetype at = data ? firstNonUtf8(data, bytes) : -1;
+            if (at >= 0)
+                found->append({row, sqlite3_column_int64(stmt, 0), table.columns[i].name,
+                               QByteArray(reinterpret_cast<const char *>(data), bytes), at});
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        *error = engineError();
+        found->clear();
+        return false;
+    }
+    return true;
+}
+
 bool SqliteStore::backupTo(const QString &path, QString *error)
 {
     if (!m_handle) {
         *error = engineError();
         return false;
+    }
+    // Inside a read scope the copy is the scope's snapshot: its read begins
+    // here when no read has begun it yet, and the engine's backup reads through
+    // a read transaction it finds open on the source instead of opening its own.
+    if (!sqlite3_get_autocommit(m_handle) && sqlite3_txn_state(m_handle, "main") == SQLITE_TXN_NONE) {
+        pragmaText(QStringLiteral("PRAGMA schema_version"), error);
+        if (!error->isEmpty())
+            return false;
     }
     sqlite3 *target = nullptr;
     bool ok = sqlite3_open_v2(QFile::encodeName(path).constData(), &target,

@@ -50,9 +50,13 @@ public:
     bool insertKeyed(const TableInfo &table, const QVector<StoredRow> &rows, QString *error) override;
     bool keyCeiling(const TableInfo &table, qint64 *out, QString *error) override;
     bool raiseKeyCeiling(const TableInfo &table, qint64 ceiling, QString *error) override;
+    // The file keeps whatever bytes a tool wrote into a text.
+    bool invalidTexts(const TableInfo &table, QVector<InvalidText> *found, QString *error) override;
 
     // The engine's online backup into a new file at path: one read lock for
     // the whole copy, so writers only wait a moment and the copy is one state.
+    // Inside a Store::ReadScope the copy is the scope's own snapshot, so the
+    // scope's reads see exactly the state that was copied.
     bool backupTo(const QString &path, QString *error);
 
     // Runs a statement with no parameters and no rows (schema, pragmas).

@@ -19,6 +19,29 @@ struct StoredRow {
     RawRow values;
 };
 
+// A stored text whose bytes are not UTF-8: no read gives it back as stored
+// (the bad bytes come back as U+FFFD), so no copy can carry it unchanged.
+struct InvalidText {
+    qint64 row = 0;       // position in stored order, from 1
+    qint64 key = 0;
+    QString column;
+    QByteArray bytes;     // the value as stored
+    qsizetype at = 0;     // where its first bad byte is
+};
+
+// Stored UTF-8 as a QString, leading U+FEFF characters kept
+// (QString::fromUtf8 drops one there), so that what is read is what is stored.
+inline QString textFromUtf8(const char *data, qsizetype size)
+{
+    qsizetype marks = 0;
+    while (size - marks * 3 >= 3 && data[marks * 3] == '\xEF' && data[marks * 3 + 1] == '\xBB'
+           && data[marks * 3 + 2] == '\xBF')
+        ++marks;
+    if (marks == 0)
+        return QString::fromUtf8(data, size);
+    return QString(marks, QChar(0xFEFF)) + QString::fromUtf8(data + marks * 3, size - marks * 3);
+}
+
 class Store {
 public:
     virtual ~Store() = default;
@@ -58,6 +81,12 @@ public:
     virtual bool begin(QString *error) = 0;
     virtual bool commit(QString *error) = 0;
     virtual void rollback() = 0;
+    // After a commit() that returned false: true when the transaction may
+    // have been stored all the same (the connection dropped after the commit
+    // was sent, before its answer came). The caller then reads again what is
+    // stored before doing anything twice. False after any other commit();
+    // a file archive always knows.
+    virtual bool commitUncertain() const { return false; }
     // Inside a write transaction: holds the matching rows against every other
     // writer until commit (a counter read and moved in one step).
     virtual bool lockRows(const TableInfo &table, const QVector<Term> &terms, QString *error) = 0;
@@ -68,6 +97,15 @@ public:
     virtual bool insertKeyed(const TableInfo &table, const QVector<StoredRow> &rows, QString *error) = 0;
     virtual bool keyCeiling(const TableInfo &table, qint64 *out, QString *error) = 0;
     virtual bool raiseKeyCeiling(const TableInfo &table, qint64 ceiling, QString *error) = 0;
+    // Every text of table stored as bytes that are not UTF-8, in stored
+    // order. An engine that checks the texts it stores holds none.
+    virtual bool invalidTexts(const TableInfo &table, QVector<InvalidText> *found, QString *error)
+    {
+        Q_UNUSED(table);
+        Q_UNUSED(error);
+        found->clear();
+        return true;
+    }
 
     // Holds one read snapshot over several reads, so a command that asks many
     // small questions sees one state of the archive and pays the engine's

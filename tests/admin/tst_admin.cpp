@@ -9,6 +9,10 @@
 #include <QtTest>
 
 namespace {
+// How many tables the server database holds.
+const QString kServerTables =
+    QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE table_schema = current_schema()");
+
 struct Run {
     int code = -1;
     QString output;
@@ -143,7 +147,95 @@ private slots:
         const Run refused = admin({"copia", source, bad.conninfo()});
         QCOMPARE(refused.code, 1);
         QVERIFY2(refused.output.contains("Tabella Progetti, riga 1 (chiave 1), campo data"), qPrintable(refused.output));
-        QCOMPARE(serverValue(bad.conninfo(), "SELECT count(*) FROM clienti"), QStringLiteral("0"));
+        QCOMPARE(serverValue(bad.conninfo(), kServerTables), QStringLiteral("0"));
+    }
+
+    // A text whose bytes are not UTF-8 cannot reach either engine unchanged:
+    // the copy is refused naming table, row and field, and leaves no
+    // destination behind. Texts that are UTF-8 arrive byte for byte, a
+    // leading U+FEFF included.
+    void copyCarriesTextBytesOrRefuses_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("server");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("C3 28 into a file") << QByteArray("C328") << false << true;
+        QTest::newRow("C3 28 onto a server") << QByteArray("C328") << true << true;
+        QTest::newRow("encoded surrogate into a file") << QByteArray("61EDA080") << false << true;
+        QTest::newRow("leading U+FEFF into a file") << QByteArray("EFBBBF61") << false << false;
+        QTest::newRow("leading U+FEFF onto a server") << QByteArray("EFBBBF61") << true << false;
+    }
+    void copyCarriesTextBytesOrRefuses()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, server);
+        QFETCH(bool, refused);
+        if (server && !testOnServer())
+            QSKIP("copia sul server: solo con il server");
+        TestFolders f;
+        const QString source = f.programArchive();
+        QCOMPARE(sqlValue(source, "INSERT INTO Clienti(vb_key,codice,descr) VALUES (3,1,'Rossi'),(9,2,CAST(X'"
+                                      + bytes + "' AS TEXT))"),
+                 QString());
+        const QByteArray before = readBytes(source);
+        std::unique_ptr<ServerDatabase> db(server ? new ServerDatabase : nullptr);
+        const QString target = server ? db->conninfo() : f.root() + "/copia.mdb";
+        const Run r = admin({"copia", source, target});
+        QCOMPARE(readBytes(source), before);
+        if (refused) {
+            QCOMPARE(r.code, 1);
+            QVERIFY2(r.output.contains("Tabella Clienti, riga 2 (chiave 9), campo descr: il testo non è UTF-8 valido"),
+                     qPrintable(r.output));
+            if (server)
+                QCOMPARE(serverValue(target, kServerTables), QStringLiteral("0"));
+            else
+                QCOMPARE(QDir(f.root()).entryList({"copia*"}), QStringList());
+            return;
+        }
+        QVERIFY2(r.code == 0, qPrintable(r.output));
+        const QString stored = server ? serverValue(target, "SELECT upper(encode(convert_to(descr, 'UTF8'), 'hex')) "
+                                                            "FROM clienti WHERE vb_key = 9")
+                                      : sqlValue(target, "SELECT hex(descr) FROM Clienti WHERE vb_key = 9");
+        QCOMPARE(stored, QString::fromLatin1(bytes));
+    }
+
+    // Two texts read alike when bad bytes read back as U+FFFD, or a leading
+    // U+FEFF is dropped: the comparison that checks every copy still tells
+    // them apart. A backup keeps the bytes as they are, and passes its check.
+    void comparisonSeesTheStoredBytes_data()
+    {
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("C3 28 and U+FFFD (") << QByteArray("C328") << QByteArray("EFBFBD28") << false;
+        QTest::newRow("C3 28 twice") << QByteArray("C328") << QByteArray("C328") << true;
+        QTest::newRow("U+FEFF a and a") << QByteArray("EFBBBF61") << QByteArray("61") << false;
+    }
+    void comparisonSeesTheStoredBytes()
+    {
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(bool, same);
+        TestFolders f;
+        const QString one = f.programArchive(), two = f.root() + "/due.mdb";
+        QVERIFY(QFile::copy(one, two));
+        for (const auto &[path, bytes] : {std::pair{one, first}, std::pair{two, second}})
+            QCOMPARE(sqlValue(path, "INSERT INTO Clienti(codice,descr) VALUES (1,'Rossi'),(2,CAST(X'" + bytes
+                                        + "' AS TEXT))"),
+                     QString());
+        {
+            Archive a, b;
+            QString error;
+            QVERIFY(a.open(one, &error) && b.open(two, &error));
+            QCOMPARE(sameContent(a, b, &error), same);
+            QCOMPARE(sameContent(b, a, &error), same);
+            if (!same)
+                QVERIFY2(error.startsWith("Tabella Clienti, riga 2 (chiave 2), campo descr: "), qPrintable(error));
+        }
+        const QString copy = f.root() + "/backup.mdb";
+        const Run r = admin({"backup", one, copy});
+        QVERIFY2(r.code == 0, qPrintable(r.output));
+        QCOMPARE(sqlValue(copy, "SELECT hex(descr) FROM Clienti WHERE codice = 2"), QString::fromLatin1(first));
     }
 
     // An office moves to the server: refused while a workstation has the

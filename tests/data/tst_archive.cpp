@@ -402,6 +402,8 @@ private slots:
         QVERIFY(two.clients().setValue(u"descr", "Nuovo"));
         QVERIFY(!two.clients().update());
         QVERIFY(two.clients().lastError().contains("eliminato"));
+        // A conflict the window can ask about, not an error of the engine.
+        QVERIFY(two.clients().conflict() && two.clients().gone());
         QCOMPARE(sqlValue(f.dataArchive(), "SELECT COUNT(*) FROM Clienti"), QStringLiteral("0"));
     }
 
@@ -550,6 +552,48 @@ private slots:
         QVERIFY2(a.open(old, &error), qPrintable(error));
         QVERIFY(addClient(a.clients(), 1, "Uno"));
         QCOMPARE(sqlValue(old, "SELECT descr FROM Clienti"), QStringLiteral("Uno"));
+    }
+
+    // On the server a statement that fails undoes its whole transaction, and
+    // the server answers the COMMIT that follows with ROLLBACK, no error
+    // given: the store reports that as a failure (a certain one), and the
+    // rows written before the failed statement are not there.
+    void commitOfAnAbortedTransactionFails_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QVariant>("value");
+        QTest::newRow("a value the field cannot hold") << "codice" << QVariant("non un numero");
+        QTest::newRow("a field the table does not have") << "nessuno" << QVariant("x");
+    }
+    void commitOfAnAbortedTransactionFails()
+    {
+        QFETCH(QString, field);
+        QFETCH(QVariant, value);
+        if (!testOnServer())
+            QSKIP("un'istruzione fallita annulla la transazione solo sul server");
+        TestFolders f;
+        Archive a;
+        QString error;
+        QVERIFY2(a.open(f.dataArchive(), &error), qPrintable(error));
+        const TableInfo &clients = a.clients().table();
+        TableInfo bad = clients;
+        if (bad.indexOf(field) < 0)
+            bad.columns.append({field, FieldKind::Text});
+        RawRow good(clients.columns.size()), wrong(bad.columns.size());
+        good[clients.indexOf(u"codice")] = QVariant::fromValue<qint64>(1);
+        wrong[bad.indexOf(field)] = value;
+        qint64 key = 0;
+        QVERIFY(a.store().begin(&error));
+        QVERIFY2(a.store().insert(clients, good, &key, &error), qPrintable(error));
+        QVERIFY(!a.store().insert(bad, wrong, &key, &error));
+        error.clear();
+        QVERIFY(!a.store().commit(&error));
+        QCOMPARE(error, QStringLiteral("Il server ha annullato la transazione: nulla è stato salvato."));
+        QVERIFY(!a.store().commitUncertain());
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT COUNT(*) FROM clienti"), QStringLiteral("0"));
+        // The store goes on working.
+        QVERIFY(addClient(a.clients(), 2, "dopo"));
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT COUNT(*) FROM clienti"), QStringLiteral("1"));
     }
 
     void waitsForAnotherWriterInsteadOfFailing()

@@ -2,8 +2,10 @@
 // A workstation in a box: writes to a shared archive through the program's own
 // data layer, as the windows do, and reports each write the archive accepted.
 //
-//   velbor_driver work  <archive> <id> <seconds>   adds, edits and deletes clients
-//                                                 and draws item codes
+//   velbor_driver work  <archive> <id> <seconds> [<stop>]
+//                                                 adds, edits and deletes clients
+//                                                 and draws item codes; ends early
+//                                                 once the file <stop> exists
 //   velbor_driver crash <archive> <id> <folder>    saves until killed; also rewrites
 //                                                 the settings and a notes file
 //   velbor_driver write-one <archive>              tries to add one client
@@ -18,6 +20,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QThread>
 
@@ -45,14 +48,14 @@ bool addClient(RecordView &v, qint64 code, const QString &name)
     return false;
 }
 
-int work(Archive &archive, int id, int seconds)
+int work(Archive &archive, int id, int seconds, const QString &stopFile)
 {
     RecordView &clients = archive.clients();
     QRandomGenerator rng(quint32(id) * 7919u);
     QList<qint64> mine;
     qint64 next = qint64(id) * 1000000;
     const QDeadlineTimer deadline(seconds * 1000);
-    while (!deadline.hasExpired()) {
+    while (!deadline.hasExpired() && (stopFile.isEmpty() || !QFileInfo::exists(stopFile))) {
         // A moment between commands, as a person at a workstation takes; a
         // loop with none would hold the lock nearly all the time and starve
         // the others past any busy timeout.
@@ -123,8 +126,8 @@ int main(int argc, char **argv)
     QString error;
     if (!archive.open(args[2], &error))
         return fail(error);
-    if (args[1] == QLatin1String("work") && args.size() == 5)
-        return work(archive, args[3].toInt(), args[4].toInt());
+    if (args[1] == QLatin1String("work") && (args.size() == 5 || args.size() == 6))
+        return work(archive, args[3].toInt(), args[4].toInt(), args.value(5));
     if (args[1] == QLatin1String("crash") && args.size() == 5)
         return crash(archive, args[3].toInt(), args[4]);
     if (args[1] == QLatin1String("wait-write")) {
