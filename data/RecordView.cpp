@@ -381,8 +381,10 @@ bool RecordView::update()
             }
         }
         qint64 key = 0;
-        if (!m_store.insert(m_table, m_buffer, &key, &m_error) || !tx.commit(&m_error))
+        if (!m_store.insert(m_table, m_buffer, &key, &m_error))
             return false;
+        if (!tx.commit(&m_error))
+            return m_store.commitUncertain() && settleUncertainStore();
         // A walk over the whole table sees rows added through the view at its end.
         if (!m_findSet)
             m_rows.append({key, m_buffer});
@@ -406,12 +408,70 @@ bool RecordView::update()
             return fail(QStringLiteral("Il record non esiste più: è stato eliminato da un'altra postazione."));
         }
         if (!tx.commit(&m_error))
-            return false;
+            return m_store.commitUncertain() && settleUncertainStore();
         for (StoredRow &row : m_rows)
             if (row.key == m_editKey)
                 row.values = m_buffer;
     }
     cancelUpdate();
+    return true;
+}
+
+bool RecordView::settleUncertainStore()
+{
+    // Whether the row went in is read again (on a new connection): the row as
+    // written is there, or it is not; a second store would write it twice.
+    const QString uncertain = m_error;
+    QVector<StoredRow> rows;
+    QString error;
+    bool read = false;
+    if (m_pending == Pending::Adding) {
+        QVector<Term> terms;
+        for (int c = 0; c < m_table.columns.size(); ++c) {
+            const FieldKind kind = m_table.columns[c].kind;
+            if (m_buffer[c].isValid() && (kind == FieldKind::Number || kind == FieldKind::Text))
+                terms.append({c, m_buffer[c]});
+        }
+        read = m_store.select(m_table, terms, std::numeric_limits<qint64>::min(), -1, &rows, &error);
+    } else {
+        read = m_store.select(m_table, {}, m_editKey - 1, 1, &rows, &error);
+        if (read && !rows.isEmpty() && rows.first().key != m_editKey)
+            rows.clear();
+    }
+    if (!read)
+        return fail(uncertain);
+    const auto asWritten = [this](const RawRow &stored) {
+        for (int c = 0; c < m_table.columns.size(); ++c)
+            if (m_buffer[c].isValid() != stored[c].isValid()
+                || presentText(m_table.columns[c].kind, m_buffer[c]) != presentText(m_table.columns[c].kind, stored[c]))
+                return false;
+        return true;
+    };
+    for (const StoredRow &row : std::as_const(rows)) {
+        if (!asWritten(row.values))
+            continue;
+        if (m_pending == Pending::Adding && !m_findSet)
+            m_rows.append({row.key, m_buffer});
+        for (StoredRow &r : m_rows)
+            if (r.key == row.key)
+                r.values = m_buffer;
+        cancelUpdate();
+        return true;
+    }
+    return fail(QStringLiteral("La connessione al server si è interrotta durante il salvataggio, che non è stato "
+                               "registrato: si può salvare di nuovo."));
+}
+
+bool RecordView::settleUncertainDelete(qint64 key)
+{
+    const QString uncertain = m_error;
+    QVector<StoredRow> rows;
+    QString error;
+    if (!m_store.select(m_table, {}, key - 1, 1, &rows, &error))
+        return fail(uncertain);
+    if (!rows.isEmpty() && rows.first().key == key)
+        return fail(QStringLiteral("La connessione al server si è interrotta durante l'eliminazione, che non è stata "
+                                   "registrata: si può eliminare di nuovo."));
     return true;
 }
 
@@ -442,7 +502,9 @@ bool RecordView::deleteCurrent(const DeleteCheck &check)
             return fail(m_conflict ? refusal : error);
         }
     }
-    if (!m_store.remove(m_table, key, &m_error) || !tx.commit(&m_error))
+    if (!m_store.remove(m_table, key, &m_error))
+        return false;
+    if (!tx.commit(&m_error) && !(m_store.commitUncertain() && settleUncertainDelete(key)))
         return false;
     for (StoredRow &r : m_rows)
         if (r.key == key) {

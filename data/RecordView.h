@@ -82,6 +82,10 @@ private:
     bool loadFind(const QString &criterion, qint64 afterKey);
     bool convert(const Column &column, const QVariant &in, QVariant *out);
     const StoredRow *current() const;
+    // After a commit whose outcome the engine could not tell: read again
+    // whether it was stored (true) or not (false, with the reason).
+    bool settleUncertainStore();
+    bool settleUncertainDelete(qint64 key);
 
     Store &m_store;
     TableInfo m_table;

@@ -531,6 +531,26 @@ private slots:
         // The next save is certain again, either way.
         QVERIFY2(save(8), qPrintable(error));
         QVERIFY(!a.store().commitUncertain());
+
+        // A window's save reads again whether it went in: stored is a save
+        // done, not stored says it can be saved again; never a second row.
+        CommitDropper viewRelay{CommitDropper::Lose(lose)};
+        Archive b;
+        QVERIFY2(b.openServer(QStringLiteral("host=127.0.0.1 port=%1 dbname=%2 sslmode=disable gssencmode=disable")
+                                  .arg(viewRelay.port())
+                                  .arg(f.database()),
+                              &error),
+                 qPrintable(error));
+        RecordView &v = b.clients();
+        v.addNew();
+        QVERIFY(v.setValue(u"codice", 9) && v.setValue(u"descr", "Nove") && v.setValue(u"citta", "Pavia"));
+        const bool done = v.update();
+        QVERIFY(viewRelay.dropped());
+        QCOMPARE(QString::number(int(done)), stored);
+        if (!done)
+            QCOMPARE(v.lastError(), QStringLiteral("La connessione al server si è interrotta durante il salvataggio, "
+                                                   "che non è stato registrato: si può salvare di nuovo."));
+        QCOMPARE(sqlValue(f.dataArchive(), "SELECT COUNT(*) FROM clienti WHERE codice = 9"), stored);
     }
 
     // The server drops the connection (a backend ended, then a whole restart)
