@@ -1049,6 +1049,40 @@ private slots:
         QVERIFY(!QFileInfo::exists(o.f.data() + "/fuori"));
     }
 
+    // An item's date that is absent or cannot be read stays as stored when
+    // the item is saved, on either level's sheet.
+    void anItemsUnreadableOrAbsentDateIsKeptAtASave_data()
+    {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<QString>("date");   // SQL value
+        QTest::addColumn<QString>("kept");
+        for (int level : {1, 2}) {
+            QTest::addRow("level %d, absent", level) << level << "NULL" << "NULL";
+            QTest::addRow("level %d, unreadable", level) << level << "'non una data'" << "non una data";
+        }
+    }
+    void anItemsUnreadableOrAbsentDateIsKeptAtASave()
+    {
+        QFETCH(int, level);
+        QFETCH(QString, date);
+        QFETCH(QString, kept);
+        if (testOnServer() && date != "NULL")
+            QSKIP("il server non accetta date illeggibili");
+        Opened o;
+        o.sql("INSERT INTO Progetti(codice,descr) VALUES('P1','Uno')");
+        o.sql(QStringLiteral("INSERT INTO RighePRJ(codprj,livello,codice,descr,data) VALUES('P1',%1,'E1','Pila',%2)")
+                  .arg(level)
+                  .arg(date));
+        QDir(o.f.data()).mkpath("P1/E1");
+        o.open();
+        QVERIFY(o.clickNode(QStringLiteral("L%1CE1").arg(level)));
+        QLineEdit *descr = o.box(level == 1 ? "txtDescr1" : "txtDescr2");
+        QCOMPARE(descr->text(), QStringLiteral("Pila"));
+        descr->setText("Pila bis");
+        o.click("cmdSalva");
+        QCOMPARE(o.sql("SELECT descr||'|'||COALESCE(data,'NULL') FROM RighePRJ"), "Pila bis|" + kept);
+    }
+
     void projectFolderThroughALinkIsRefused()
     {
         Opened o;
