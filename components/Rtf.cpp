@@ -38,6 +38,7 @@ const char *const kPlaceholder = "velbor-rtf:segnaposto";
 // clearing the document or loading other text drops it too.
 const char *const kDocGroups = "velbor-rtf:gruppi-documento";
 const char *const kSectionGroups = "velbor-rtf:gruppi-sezione";
+const char *const kListPictures = "velbor-rtf:immagini-elenchi";
 const char *const kFonts = "velbor-rtf:caratteri";
 const char *const kColors = "velbor-rtf:colori";
 const char *const kAnsi = "velbor-rtf:codifica";
@@ -183,7 +184,8 @@ struct Font {
 };
 
 // What a destination word does.
-enum class Act { Skip, Text, Doc, Section, Inline, FontTable, ColorTable, ListTable, ListOverride, Pn, Field, Pict, TableProps };
+enum class Act { Skip, Text, Doc, Section, Inline, FontTable, ColorTable, ListTable, ListOverride, ListPicture, Pn, Field,
+                 Pict, TableProps };
 
 const QHash<QByteArray, Act> &destinations()
 {
@@ -196,7 +198,7 @@ const QHash<QByteArray, Act> &destinations()
         for (const char *w : {"info", "stylesheet", "generator", "rsidtbl", "xmlnstbl", "themedata", "colorschememapping",
                               "datastore", "latentstyles", "filetbl", "revtbl", "pgdsctbl", "mmathPr", "userprops",
                               "protusertbl", "wgrffmtfilter", "defchp", "defpap", "docvar", "template", "fchars", "lchars",
-                              "pnseclvl", "background", "listpicture"})
+                              "pnseclvl", "background"})
             t.insert(w, Act::Doc);
         for (const char *w : {"header", "headerl", "headerr", "headerf", "footer", "footerl", "footerr", "footerf",
                               "ftnsep", "ftnsepc", "ftncn", "aftnsep", "aftnsepc", "aftncn"})
@@ -208,6 +210,7 @@ const QHash<QByteArray, Act> &destinations()
         t.insert("colortbl", Act::ColorTable);
         t.insert("listtable", Act::ListTable);
         t.insert("listoverridetable", Act::ListOverride);
+        t.insert("listpicture", Act::ListPicture);
         t.insert("pn", Act::Pn);
         t.insert("field", Act::Field);
         t.insert("pict", Act::Pict);
@@ -489,6 +492,8 @@ struct TableAt {
 struct LevelDef {
     int nfc = 0;
     QString text;
+    int picture = -1;   // \levelpicture: which picture of \listpicture is the bullet
+    bool pictureNoSize = false;
 };
 
 class Reader {
@@ -845,9 +850,14 @@ private:
                 return list;
             QTextListFormat format;
             const auto def = m_listDefs.constFind(m_overrides.value(p.ls, -1));
-            format.setStyle(def != m_listDefs.constEnd() && p.ilvl < def->size() ? def->at(p.ilvl)
-                                                                                 : QTextListFormat::ListDisc);
+            const bool defined = def != m_listDefs.constEnd() && p.ilvl < def->size();
+            format.setStyle(defined ? styleOfLevel(def->at(p.ilvl).nfc, def->at(p.ilvl).text) : QTextListFormat::ListDisc);
             format.setIndent(p.ilvl + 1);
+            if (defined && def->at(p.ilvl).picture >= 0) {
+                format.setProperty(Rtf::LevelPicture, def->at(p.ilvl).picture);
+                if (def->at(p.ilvl).pictureNoSize)
+                    format.setProperty(Rtf::LevelPictureNoSize, true);
+            }
             QTextList *list = m_cursor.createList(format);
             m_lists.insert(key, list);
             return list;
@@ -986,6 +996,16 @@ private:
 
     void destination(Act act, qsizetype start)
     {
+        // The pictures list levels use as bullets: kept whole for the list
+        // table the writer makes.
+        if (act == Act::ListPicture && (m_state.dest == Dest::ListTable || m_state.dest == Dest::Text)) {
+            int missing = 0;
+            const qsizetype end = groupEnd(m_in, m_pos, &missing);
+            if (missing >= 0)
+                m_listPictures += rawGroup(start, end, missing);
+            leaveGroup(end);
+            return;
+        }
         if (m_state.dest != Dest::Text) {
             m_state.dest = Dest::Skip;
             return;
@@ -997,6 +1017,7 @@ private:
         case Act::ColorTable: m_state.dest = Dest::ColorTable; m_colors.clear(); break;
         case Act::ListTable: m_state.dest = Dest::ListTable; break;
         case Act::ListOverride: m_state.dest = Dest::ListOverride; break;
+        case Act::ListPicture: break;
         case Act::Pn: m_state.dest = Dest::Pn; m_pn = ParaState(); break;
         case Act::TableProps: m_state.dest = Dest::TableProps; break;
         case Act::Field: field(start); break;
@@ -1238,16 +1259,17 @@ private:
                 m_levels.append(LevelDef());
         } else if (w == "levelnfc" && !m_levels.isEmpty()) {
             m_levels.last().nfc = param;
+        } else if (w == "levelpicture" && hasParam && !m_levels.isEmpty()) {
+            m_levels.last().picture = std::max(param, -1);
+        } else if (w == "levelpicturenosize" && !m_levels.isEmpty()) {
+            m_levels.last().pictureNoSize = true;
         } else if (w == "leveltext") {
             m_state.levelText = true;
         } else if (w == "u" && hasParam && m_state.levelText && !m_levels.isEmpty()) {
             m_levels.last().text += QChar(char16_t((param < 0 ? param + 65536 : param) & 0xFFFF));
             m_skipChars = m_state.uc;
         } else if (w == "listid") {
-            QVector<QTextListFormat::Style> styles;
-            for (const LevelDef &l : std::as_const(m_levels))
-                styles.append(styleOfLevel(l.nfc, l.text));
-            m_listDefs.insert(param, styles);
+            m_listDefs.insert(param, m_levels);
         }
     }
 
@@ -1294,6 +1316,7 @@ private:
     {
         setKept(m_doc, kDocGroups, m_docGroups);
         setKept(m_doc, kSectionGroups, m_sectionGroups);
+        setKept(m_doc, kListPictures, m_listPictures);
         QList<int> numbers = m_fonts.keys();
         std::sort(numbers.begin(), numbers.end());
         QVariantList fonts;
@@ -1337,12 +1360,12 @@ private:
     QVector<TableAt> m_tables;
     QHash<qint64, QTextList *> m_lists;
     QHash<int, QTextList *> m_pnLists;
-    QHash<int, QVector<QTextListFormat::Style>> m_listDefs;
+    QHash<int, QVector<LevelDef>> m_listDefs;
     QVector<LevelDef> m_levels;
     QHash<int, int> m_overrides;
     int m_overrideList = -1;
     ParaState m_pn;
-    QByteArray m_docGroups, m_sectionGroups;
+    QByteArray m_docGroups, m_sectionGroups, m_listPictures;
 };
 
 // ---------------------------------------------------------------- writer
@@ -1567,16 +1590,29 @@ private:
 
     void writeListTables()
     {
-        if (m_lists.isEmpty())
+        const QByteArray pictures = kept(m_doc, kListPictures).toByteArray();
+        if (m_lists.isEmpty() && pictures.isEmpty())
             return;
         m_out += "{\\*\\listtable";
+        if (!pictures.isEmpty())
+            m_out += "\r\n" + pictures;
         for (qsizetype i = 0; i < m_lists.size(); ++i) {
-            const QTextListFormat::Style style = m_lists[i]->format().style();
+            const QTextListFormat format = m_lists[i]->format();
+            const QTextListFormat::Style style = format.style();
             const QByteArray nfc = QByteArray::number(nfcOf(style));
+            // A picture bullet belongs to the level the list's items are written at.
+            const int pictureLevel = std::clamp(format.indent() - 1, 0, kMaxListLevel);
+            const bool picture = !pictures.isEmpty() && format.hasProperty(Rtf::LevelPicture);
             m_out += "\r\n{\\list\\listtemplateid" + QByteArray::number(i + 1);
             for (int level = 0; level <= kMaxListLevel; ++level) {
                 m_out += "{\\listlevel\\levelnfc" + nfc + "\\levelnfcn" + nfc
-                         + "\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat1{\\leveltext";
+                         + "\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat1";
+                if (picture && level == pictureLevel) {
+                    m_out += "\\levelpicture" + QByteArray::number(format.intProperty(Rtf::LevelPicture));
+                    if (format.boolProperty(Rtf::LevelPictureNoSize))
+                        m_out += "\\levelpicturenosize";
+                }
+                m_out += "{\\leveltext";
                 if (nfc == "23")
                     m_out += "\\'01" + bulletOf(style) + ";}{\\levelnumbers;}";
                 else
@@ -1586,7 +1622,10 @@ private:
             }
             m_out += "\\listid" + QByteArray::number(i + 1) + '}';
         }
-        m_out += "}\r\n{\\*\\listoverridetable";
+        m_out += "}\r\n";
+        if (m_lists.isEmpty())
+            return;
+        m_out += "{\\*\\listoverridetable";
         for (qsizetype i = 0; i < m_lists.size(); ++i)
             m_out += "{\\listoverride\\listid" + QByteArray::number(i + 1) + "\\listoverridecount0\\ls"
                      + QByteArray::number(i + 1) + '}';

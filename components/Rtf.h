@@ -9,7 +9,10 @@
 //  - tables, nested ones included, as QTextTable (written Word-style: \trowd,
 //    \cellx, \cell, \row; deeper levels with \itap, \nestcell, \nestrow);
 //  - lists from list tables (\ls, \ilvl) and from old \pn paragraphs, as
-//    QTextList (written as a list table, override table and \listtext);
+//    QTextList (written as a list table, override table and \listtext); a
+//    level's picture bullet (\levelpicture) stays with its list, and the
+//    list table's pictures (\listpicture) are kept verbatim and written
+//    back at the head of the list table;
 //  - hyperlink fields, as anchors with an href;
 //  - PNG and JPEG pictures, shown as images; their original bytes are kept
 //    and written back as \pngblip / \jpegblip. Images from elsewhere (pasted,
@@ -53,6 +56,8 @@ enum Property {
     PictureWidth,                               // int: \picw as read
     PictureHeight,                              // int: \pich as read
     Hidden,                                     // bool: hidden text (\v)
+    LevelPicture,                               // int, on a list: its level's \levelpicture, a picture of \listpicture
+    LevelPictureNoSize,                         // bool, on a list: \levelpicturenosize
 };
 // Object type of the inline groups kept verbatim.
 constexpr int KeptObject = QTextFormat::UserObject + 0x52;

@@ -234,7 +234,8 @@ private slots:
     }
 
     // Groups the editor cannot show are kept, at their place or in the
-    // header, and written back byte for byte; generated text is dropped.
+    // header, and written back byte for byte, also after an edit; generated
+    // text is dropped.
     void keptGroups_data()
     {
         QTest::addColumn<QByteArray>("rtf");
@@ -260,6 +261,17 @@ private slots:
         QTest::newRow("generated text dropped")
             << QByteArray("{\\rtf1 {\\pntext 1.\\tab}{\\listtext 2.}{\\nonesttables x}{\\nonshppict{\\pict\\wmetafile8 00}}testo}")
             << "testo" << QByteArrayList{"testo"};
+        const QByteArray bullets = "{\\*\\listpicture{\\pict\\pngblip\\picw1\\pich1\\picwgoal180\\pichgoal180 "
+                                   "89504e470d0a1a0a0000000d49484452}{\\pict\\wmetafile8\\picw10\\pich10 010009000003}}";
+        QTest::newRow("picture bullets of a list")
+            << "{\\rtf1{\\*\\listtable" + bullets
+                   + "{\\list\\listtemplateid3{\\listlevel\\levelnfc23\\levelpicture0{\\leveltext\\'01\\u-3913 ?;}{\\levelnumbers;}}"
+                     "{\\listlevel\\levelnfc23\\levelpicture1\\levelpicturenosize{\\leveltext\\'01o;}{\\levelnumbers;}}\\listid7}}"
+                     "{\\*\\listoverridetable{\\listoverride\\listid7\\listoverridecount0\\ls1}}"
+                     "{\\listtext \\'b7\\tab}\\pard\\ls1 uno\\par{\\listtext o\\tab}\\pard\\ls1\\ilvl1 due}"
+            << "uno\ndue"
+            << QByteArrayList{bullets, "\\levelpicture0{", "\\levelpicture1\\levelpicturenosize{", "{\\*\\listoverridetable",
+                              "\\ls1\\", "uno", "\\ls2\\ilvl1", "due"};
         QTest::newRow("sample file") << sample("destinations.rtf") << "collegamento\nelenco\ndopo il binario"
                                      << QByteArrayList{"{\\info{\\title Titolo nascosto}{\\author Nessuno}}",
                                                        "{\\header intestazione}",
@@ -274,14 +286,23 @@ private slots:
         QTextDocument doc;
         Rtf::read(rtf, &doc);
         QCOMPARE(visible(doc), text);
-        const QByteArray out = Rtf::write(&doc);
-        qsizetype at = 0;
-        for (const QByteArray &piece : kept) {
-            const qsizetype found = out.indexOf(piece, at);
-            QVERIFY2(found >= 0, piece + "\n" + out);
-            at = found + piece.size();
+        for (const bool edited : {false, true}) {
+            if (edited) {
+                // One letter typed at the end, as in the notes window.
+                QTextCursor end(&doc);
+                end.movePosition(QTextCursor::End);
+                end.insertText("x");
+                QCOMPARE(visible(doc), text + "x");
+            }
+            const QByteArray out = Rtf::write(&doc);
+            qsizetype at = 0;
+            for (const QByteArray &piece : kept) {
+                const qsizetype found = out.indexOf(piece, at);
+                QVERIFY2(found >= 0, piece + "\n" + out);
+                at = found + piece.size();
+            }
+            QVERIFY2(!out.contains("pntext") && !out.contains("nonesttables x") && !out.contains("wmetafile8 00"), out);
         }
-        QVERIFY2(!out.contains("pntext") && !out.contains("nonesttables x") && !out.contains("wmetafile8 00"), out);
         // A cleared document keeps nothing of it.
         doc.clear();
         const QByteArray empty = Rtf::write(&doc);
@@ -746,6 +767,10 @@ private slots:
         QTest::newRow("cyrillic sample") << sample("cyrillic.rtf");
         QTest::newRow("destinations sample") << sample("destinations.rtf");
         QTest::newRow("symbols") << QByteArray("{\\rtf1 \\u-10179?\\u-8704? \\u945?\\u8364? \\{x\\}\\\\ \\'e0\\tab\\line fine\\par\\par}");
+        QTest::newRow("picture bullets")
+            << QByteArray("{\\rtf1{\\*\\listtable{\\*\\listpicture{\\pict\\pngblip 89504e47}}{\\list{\\listlevel\\levelnfc23"
+                          "\\levelpicture0{\\leveltext\\'01\\u8226 ?;}}\\listid1}}{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}"
+                          "\\pard\\ls1 uno}");
         QTest::newRow("empty") << QByteArray("{\\rtf1}");
         QTest::newRow("plain text") << QByteArray("appunti\nsu due righe");
     }
