@@ -16,11 +16,12 @@ const QString kCounter = QStringLiteral("MAXPRJ.DAT");
 constexpr qint64 kMaxLine = 32 * 1024;
 
 // The first line of a file without its line end; null when the file is
-// missing, unreadable, empty or not a line of text.
+// missing, unreadable, no regular file (a FIFO is never waited on), empty or
+// not a line of text.
 QString firstLine(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!Paths::openRegularFile(file, path))
         return {};
     const QByteArray head = file.read(kMaxLine + 2);
     int end = head.indexOf('\n');

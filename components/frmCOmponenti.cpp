@@ -48,16 +48,46 @@ QByteArray fingerprint(const QByteArray &content)
     return content.isNull() ? QByteArray() : QCryptographicHash::hash(content, QCryptographicHash::Sha256);
 }
 
-// The content of a file as it is now; null when it is missing or unreadable.
+// The content of a file as it is now; null when it is missing, unreadable or
+// no regular file (a FIFO put there meanwhile is never waited on).
 QByteArray contentOf(const QString &path)
 {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!Paths::openRegularFile(file, path))
         return {};
     QByteArray data = file.readAll();
     if (data.isNull())
         data = QByteArray("");
     return data;
+}
+
+// Saves a page beside the notes file, under a name nobody has taken:
+// "<notes> (note di <user> del <date time>).rtf", then "… (2)).rtf", "… (3)).rtf"
+// for a workstation that saved beside in the same second. Returns the file
+// written; empty, with the reason in *error, when none was. The folder must
+// stay inside dataFolder, as the notes file itself.
+QString saveBeside(const QString &path, const QByteArray &page, const QString &dataFolder, QString *error)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!Paths::staysInside(folder, dataFolder)) {
+        *error = QStringLiteral("La cartella %1 è un collegamento che porta fuori dalla cartella dati.").arg(folder);
+        return {};
+    }
+    QString who = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+    who.remove(QRegularExpression(QStringLiteral("[^\\w.-]")));
+    const QString when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
+    const QString stem = path + QStringLiteral(" (note di %1 del %2").arg(who.isEmpty() ? QStringLiteral("utente") : who, when);
+    constexpr int kMaxNumber = 999;
+    for (int n = 1; n <= kMaxNumber; ++n) {
+        const QString target = stem + (n == 1 ? QString() : QStringLiteral(" (%1)").arg(n)) + QStringLiteral(").rtf");
+        switch (Paths::writeNewFile(target, page, error)) {
+        case Paths::NewFile::Written: return target;
+        case Paths::NewFile::Failed: return {};
+        case Paths::NewFile::Taken: break;
+        }
+    }
+    *error = QStringLiteral("Nessun nome libero per salvare le note accanto a %1.").arg(path);
+    return {};
 }
 } // namespace
 
@@ -150,6 +180,15 @@ void frmCOmponenti::loadNotes()
                          QStringLiteral("Il file delle note %1 è un collegamento che porta fuori dalla cartella dati: "
                                         "non viene letto né scritto.")
                              .arg(notes),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+        m_notesSaved = true;
+        ui->RTF1->setReadOnly(true);
+        return;
+    }
+    // A FIFO, a device or a socket is neither read (a FIFO would hold the
+    // window for ever) nor replaced; a folder there is reported at the save.
+    if (const QString refused = Paths::notAFile(notes); !refused.isEmpty() && !QFileInfo(notes).isDir()) {
+        MessageBox::show(this, QStringLiteral("Le note non vengono lette né salvate.\n%1").arg(refused),
                          MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
         m_notesSaved = true;
         ui->RTF1->setReadOnly(true);
@@ -393,29 +432,39 @@ bool frmCOmponenti::saveNotes()
     if (m_notesSaved || path.isEmpty() || !ui->RTF1->document()->isModified())
         return true;
     QString error;
-    QString target = path;
-    const QByteArray now = contentOf(path);
-    if (fingerprint(now) != m_notesOnDisk) {
-        // Saved by another workstation since this page was loaded: both stay.
-        QString who = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
-        who.remove(QRegularExpression(QStringLiteral("[^\\w.-]")));
-        const QString when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
-        target = path + QStringLiteral(" (note di %1 del %2).rtf").arg(who.isEmpty() ? QStringLiteral("utente") : who, when);
+    QString written;
+    if (!Paths::staysInside(path, s.PercorsoDati)) {
+        error = QStringLiteral("Il file delle note %1 è un collegamento che porta fuori dalla cartella dati.").arg(path);
+    } else if (QFileInfo(path).isDir()) {
+        error = QStringLiteral("Impossibile scrivere %1: al suo posto c'è una cartella.").arg(path);
+    } else {
+        const QByteArray page = Rtf::write(ui->RTF1->document());
+        bool beside = false;
+        if (m_notesOnDisk.isNull()) {
+            // There was no page when this one was loaded: it is made new, so a
+            // page another workstation made meanwhile is never replaced.
+            switch (Paths::writeNewFile(path, page, &error)) {
+            case Paths::NewFile::Written: written = path; break;
+            case Paths::NewFile::Taken: beside = true; error.clear(); break;
+            case Paths::NewFile::Failed: break;
+            }
+        } else if (fingerprint(contentOf(path)) != m_notesOnDisk) {
+            // Saved by another workstation since this page was loaded: both stay.
+            beside = true;
+        } else if (Paths::writeAtomically(path, page, &error)) {
+            written = path;
+        }
+        if (beside)
+            written = saveBeside(path, page, s.PercorsoDati, &error);
     }
-    if (!Paths::staysInside(target, s.PercorsoDati))
-        error = QStringLiteral("Il file delle note %1 è un collegamento che porta fuori dalla cartella dati.").arg(target);
-    else if (QFileInfo(target).isDir())
-        error = QStringLiteral("Impossibile scrivere %1: al suo posto c'è una cartella.").arg(target);
-    else
-        Paths::writeAtomically(target, Rtf::write(ui->RTF1->document()), &error);
-    if (error.isEmpty()) {
+    if (!written.isEmpty()) {
         m_notesSaved = true;
-        if (target != path)
+        if (written != path)
             MessageBox::show(this,
                              QStringLiteral("Le note sono state salvate da un'altra postazione dopo l'apertura di "
                                             "questa finestra e non vengono sovrascritte.\nLe note scritte qui sono "
                                             "state salvate nel file:\n%1")
-                                 .arg(target),
+                                 .arg(written),
                              MessageBox::Buttons::Ok, MessageBox::Icon::Information);
         return true;
     }

@@ -2,6 +2,7 @@
 #include "Archive.h"
 
 #include "PgStore.h"
+#include "platform/Paths.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -30,8 +31,8 @@ const QHash<QString, QStringList> &requiredFields()
 
 bool isLegacyJetFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!Paths::openRegularFile(file, path))
         return false;
     const QByteArray head = file.read(64);
     return head.contains("Standard Jet DB") || head.contains("Standard ACE DB");
@@ -58,6 +59,12 @@ bool Archive::open(const QString &path, QString *error, bool heldAlone)
 {
     close();
     m_path = path;
+    // A FIFO or a device in place of the archive is never opened: reading a
+    // FIFO would wait for ever.
+    if (const QString refused = Paths::notAFile(path); !refused.isEmpty()) {
+        *error = refused;
+        return false;
+    }
     if (isLegacyJetFile(path)) {
         *error = QStringLiteral("L'archivio %1 è nel vecchio formato Access/Jet: deve essere convertito "
                                 "nel nuovo formato prima di poterlo usare (all'avvio del programma, o con "

@@ -2,6 +2,7 @@
 #include "JetReader.h"
 
 #include "Codepage.h"
+#include "platform/Paths.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -231,11 +232,10 @@ QString JetReader::checkHeader(const QByteArray &head, qint64 fileSize)
 bool JetReader::open(const QString &path, QString *error)
 {
     close();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("Impossibile leggere il file %1: %2").arg(path, file.errorString());
+    // A FIFO or a device named as the file is refused before anything waits on it.
+    QFile file;
+    if (!Paths::openRegularFile(file, path, error))
         return false;
-    }
     const QString why = checkHeader(file.read(0x80), file.size());
     file.close();
     if (!why.isEmpty()) {

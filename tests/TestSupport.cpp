@@ -16,6 +16,16 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 bool testOnServer()
 {
     return qEnvironmentVariable("VELBOR_TEST_ENGINE") == QLatin1String("postgresql");
@@ -224,4 +234,51 @@ bool makeSmallPageArchive(const QString &path, const QString &schemaFrom)
                            == SQLITE_OK;
     sqlite3_close(db);
     return ok;
+}
+
+struct FifoGuard::Private {
+    std::thread watcher;
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false;
+    std::atomic<bool> fired{false};
+};
+
+FifoGuard::FifoGuard(const QString &fifo, int timeoutMs) : d(std::make_unique<Private>())
+{
+    const QByteArray name = QFile::encodeName(fifo);
+    d->watcher = std::thread([this, name, timeoutMs] {
+        std::unique_lock<std::mutex> lock(d->mutex);
+        if (d->wake.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return d->stop; }))
+            return;
+        while (!d->stop) {
+            // Succeeds only while a reader has the FIFO open (or waits to).
+            const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                d->fired = true;
+                ::close(fd);
+            }
+            d->wake.wait_for(lock, std::chrono::milliseconds(50), [this] { return d->stop; });
+        }
+    });
+}
+
+FifoGuard::~FifoGuard()
+{
+    {
+        std::lock_guard<std::mutex> lock(d->mutex);
+        d->stop = true;
+    }
+    d->wake.notify_all();
+    d->watcher.join();
+}
+
+bool FifoGuard::fired() const
+{
+    return d->fired;
+}
+
+bool makeFifo(const QString &path)
+{
+    return ::mkfifo(QFile::encodeName(path).constData(), 0666) == 0;
 }

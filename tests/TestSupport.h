@@ -107,3 +107,21 @@ private:
 
 // The text of a PDF file as pdftotext lays it out.
 QString pdfText(const QString &pdf);
+
+// Keeps a test from hanging on a FIFO: from timeoutMs after construction
+// until destruction, a reader blocked opening fifo (a program waiting for a
+// writer that never comes) is let go by opening the FIFO for writing and
+// closing it again, so that its read ends at once. fired() tells whether a
+// reader had to be let go: the code under test waited on the FIFO.
+class FifoGuard {
+public:
+    explicit FifoGuard(const QString &fifo, int timeoutMs = 3000);
+    ~FifoGuard();
+    bool fired() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+// Makes a FIFO at path; true on success.
+bool makeFifo(const QString &path);

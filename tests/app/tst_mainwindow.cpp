@@ -200,6 +200,33 @@ private slots:
             QCOMPARE(readBytes(f.programArchive()), bytes);
     }
 
+    // A FIFO in place of the archive or of the server file would hold the
+    // start for ever with no window: it is refused at once, with a message.
+    void specialFilesAtStart_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("FIFO as the archive") << "Velbor.mdb";
+        QTest::newRow("FIFO as the server file") << "Velbor.server";
+    }
+    void specialFilesAtStart()
+    {
+        QFETCH(QString, name);
+        GuiFixture f;
+        writeBytes(f.program() + "/SERVER.DAT", (f.data() + "\r\n").toUtf8());
+        const QString fifo = f.data() + "/" + name;
+        QFile::remove(fifo);
+        QVERIFY(makeFifo(fifo));
+        const FifoGuard guard(fifo);
+        Session s;
+        frmMain w(s);
+        QVERIFY(!w.Form_Load());
+        QVERIFY2(!guard.fired(), "the start waited on the FIFO");
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().first().text, QString("Impossibile aprire l'archivio %1\n\n%1 non è un file ma una "
+                                                           "pipe (FIFO): non viene aperto.").arg(fifo));
+        QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+    }
+
     // An archive still in the Access format: offered for conversion at start.
     void jetArchiveAtStart_data()
     {

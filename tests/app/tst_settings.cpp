@@ -204,6 +204,42 @@ private slots:
         QCOMPARE(readBytes(f.program() + "/SERVER.DAT"), (expected + "\r\n").toUtf8());
     }
 
+    // A FIFO (reading it would wait for ever), a device or a folder in place
+    // of a settings file counts as a missing one: its value stays as it was.
+    void settingsFilesThatAreNoFileChangeNothing_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO as SERVER.DAT") << "SERVER.DAT" << "fifo";
+        QTest::newRow("FIFO as MAXPRJ.DAT") << "MAXPRJ.DAT" << "fifo";
+        QTest::newRow("device as SERVER.DAT") << "SERVER.DAT" << "device";
+        QTest::newRow("folder as MAXPRJ.DAT") << "MAXPRJ.DAT" << "folder";
+    }
+    void settingsFilesThatAreNoFileChangeNothing()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        TestFolders f;
+        writeBytes(f.program() + "/SERVER.DAT", "/dati\r\n");
+        writeBytes(f.program() + "/MAXPRJ.DAT", " 17\r\n");
+        const QString path = f.program() + "/" + name;
+        QVERIFY(QFile::remove(path));
+        if (kind == "fifo")
+            QVERIFY(makeFifo(path));
+        else if (kind == "device")
+            QVERIFY(QFile::link("/dev/null", path));
+        else
+            QVERIFY(QDir().mkpath(path));
+        RunState s;
+        s.PercorsoDati = "(invariato)";
+        s.ContatoreComponenti = 5;
+        const FifoGuard guard(kind == "fifo" ? path : QString());
+        QCOMPARE(SettingsFiles::read(s, f.program()), name != "SERVER.DAT");
+        QVERIFY2(!guard.fired(), "the settings file was waited on");
+        QCOMPARE(s.PercorsoDati, name == "SERVER.DAT" ? QStringLiteral("(invariato)") : QStringLiteral("/dati"));
+        QCOMPARE(s.ContatoreComponenti, name == "MAXPRJ.DAT" ? 5 : 17);
+    }
+
     void missingFilesChangeNothing()
     {
         TestFolders f;

@@ -7,6 +7,7 @@
 #include "data/basMain.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
+#include "platform/Paths.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -20,6 +21,9 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 struct Opened : SessionFixture {
@@ -523,24 +527,88 @@ private slots:
                      qPrintable(QStringLiteral("%1: %2 -> %3").arg(word).arg(count(original, word)).arg(count(saved, word))));
     }
 
+    // What another workstation saved is never replaced: this page goes
+    // beside it, under a name nobody has taken yet, and the message names
+    // the file written.
+    void anotherWorkstationsNotesAreNeverOverwritten_data()
+    {
+        QTest::addColumn<bool>("pageAtOpen");   // else the colleague makes the first page
+        QTest::addColumn<bool>("atTheWrite");   // the colleague saves at the very moment of the write
+        QTest::addColumn<QString>("user");      // empty: no USER nor USERNAME
+        QTest::addColumn<int>("taken");         // names beside already taken, for every second
+        QTest::addColumn<QString>("number");    // in the name written
+        QTest::newRow("page changed meanwhile") << true << false << "mario" << 0 << "";
+        QTest::newRow("same second, same login") << true << false << "mario" << 1 << " (2)";
+        QTest::newRow("no login, two names taken") << true << false << "" << 2 << " (3)";
+        QTest::newRow("first page made meanwhile") << false << false << "mario" << 0 << "";
+        QTest::newRow("first page made at the write") << false << true << "mario" << 0 << "";
+        QTest::newRow("first page at the write, name taken") << false << true << "" << 1 << " (2)";
+    }
     void anotherWorkstationsNotesAreNeverOverwritten()
     {
+        QFETCH(bool, pageAtOpen);
+        QFETCH(bool, atTheWrite);
+        QFETCH(QString, user);
+        QFETCH(int, taken);
+        QFETCH(QString, number);
+        const QByteArray oldUser = qgetenv("USER"), oldUserName = qgetenv("USERNAME");
+        const auto restore = qScopeGuard([&] {
+            oldUser.isNull() ? qunsetenv("USER") : qputenv("USER", oldUser);
+            oldUserName.isNull() ? qunsetenv("USERNAME") : qputenv("USERNAME", oldUserName);
+            Paths::setBeforePlacing({});
+        });
+        qunsetenv("USERNAME");
+        user.isEmpty() ? qunsetenv("USER") : qputenv("USER", user.toUtf8());
+        const QString who = user.isEmpty() ? "utente" : user;
+
         Opened o;
-        writeBytes(o.s.state.FileNote, "{\\rtf1\\ansi note di partenza\\par }");
+        const QString notes = o.s.state.FileNote;
+        if (pageAtOpen)
+            writeBytes(notes, "{\\rtf1\\ansi note di partenza\\par }");
         o.open();
         QTest::keyClicks(o.w->findChild<QTextEdit *>("RTF1"), "mie ");
-        // Meanwhile another workstation saves the same page.
         const QByteArray theirs = "{\\rtf1\\ansi note della collega\\par }";
-        writeBytes(o.s.state.FileNote, theirs);
+        if (atTheWrite)
+            Paths::setBeforePlacing([&](const QString &path) {
+                if (path == notes)
+                    writeBytes(notes, theirs);
+            });
+        else
+            writeBytes(notes, theirs);
+        // Other workstations already saved beside, in this second and the next ones.
+        QHash<QString, QByteArray> others;
+        const QDateTime now = QDateTime::currentDateTime();
+        for (int second = 0; second < 5; ++second)
+            for (int n = 1; n <= taken; ++n) {
+                const QString name = QString("%1 (note di %2 del %3%4).rtf")
+                                         .arg(notes, who, now.addSecs(second).toString("yyyy-MM-dd HH.mm.ss"),
+                                              n == 1 ? QString() : QString(" (%1)").arg(n));
+                others.insert(name, "{\\rtf1 salvate accanto da " + QByteArray::number(n) + "}");
+                writeBytes(name, others.value(name));
+            }
         o.click("cmdChiudi");
         QVERIFY(!o.w->isVisible());
-        QCOMPARE(readBytes(o.s.state.FileNote), theirs);
-        const QStringList beside = QDir(o.f.data() + "/P1").entryList({"P1 (note di *).rtf"}, QDir::Files);
+
+        QCOMPARE(readBytes(notes), theirs);
+        for (auto it = others.cbegin(); it != others.cend(); ++it)
+            QCOMPARE(readBytes(it.key()), it.value());
+        QStringList beside;
+        for (const QString &name : QDir(o.f.data() + "/P1").entryList({"P1 (note di *).rtf"}, QDir::Files))
+            if (!others.contains(o.f.data() + "/P1/" + name))
+                beside << name;
         QCOMPARE(beside.size(), 1);
-        QVERIFY(o.lastMessage().endsWith(o.f.data() + "/P1/" + beside.first()));
+        const QRegularExpression shape(QRegularExpression::escape("P1 (note di " + who + " del ")
+                                       + "\\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d" + QRegularExpression::escape(number + ").rtf")
+                                       + "$");
+        QVERIFY2(shape.match(beside.first()).hasMatch(), qPrintable(beside.first()));
+        QCOMPARE(o.lastMessage(), "Le note sono state salvate da un'altra postazione dopo l'apertura di questa finestra e "
+                                  "non vengono sovrascritte.\nLe note scritte qui sono state salvate nel file:\n"
+                                      + o.f.data() + "/P1/" + beside.first());
         QTextDocument mine;
         Rtf::read(readBytes(o.f.data() + "/P1/" + beside.first()), &mine);
-        QCOMPARE(mine.toPlainText(), QStringLiteral("mie note di partenza"));
+        QCOMPARE(mine.toPlainText(), pageAtOpen ? QStringLiteral("mie note di partenza") : QStringLiteral("mie "));
+        // Nothing half-made is left in the folder.
+        QCOMPARE(QDir(o.f.data() + "/P1").entryList(QDir::Files | QDir::Hidden).size(), others.size() + 2);
     }
 
     void failedNotesSaveKeepsTheWindowOpen_data()
@@ -593,6 +661,39 @@ private slots:
         MessageBox::setNextAnswer(MessageBox::Answer::Yes);
         o.click("cmdChiudi");
         QVERIFY(!QFileInfo::exists(outside.filePath("nuovo.rtf")));
+    }
+
+    // A FIFO or a device in place of the notes file is neither read (a FIFO
+    // would hold the window for ever) nor replaced by a save.
+    void notesThatAreNoFileAreLeftAlone_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("device") << "device";
+    }
+    void notesThatAreNoFileAreLeftAlone()
+    {
+        QFETCH(QString, kind);
+        Opened o;
+        const QString notes = o.s.state.FileNote;
+        const QByteArray name = QFile::encodeName(notes);
+        if (kind == "fifo")
+            QVERIFY(makeFifo(notes));
+        else if (::mknod(name.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+            QSKIP("A device node could not be made here (it needs root).");
+        const FifoGuard guard(kind == "fifo" ? notes : QString());
+        o.open();
+        QVERIFY2(!guard.fired(), "the window waited on the FIFO");
+        QCOMPARE(o.lastMessage(), "Le note non vengono lette né salvate.\n" + notes + " non è un file ma "
+                                      + (kind == "fifo" ? "una pipe (FIFO)" : "un dispositivo") + ": non viene aperto.");
+        auto *page = o.w->findChild<QTextEdit *>("RTF1");
+        QVERIFY(page->isReadOnly());
+        QTest::keyClicks(page, "x");
+        o.click("cmdChiudi");
+        QVERIFY(!o.w->isVisible());
+        struct stat info {};
+        QCOMPARE(::lstat(name.constData(), &info), 0);
+        QCOMPARE(info.st_mode & S_IFMT, kind == "fifo" ? mode_t(S_IFIFO) : mode_t(S_IFCHR));
     }
 
     void resizeFollowsTheWindow()

@@ -302,6 +302,23 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Velbor.mdb"});
         QCOMPARE(readBytes(path), bytes);
     }
+
+    // A FIFO named as the Access file is refused at once, never waited on.
+    void aFifoIsRefusedAtOnce()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Velbor.mdb");
+        QVERIFY(makeFifo(path));
+        const FifoGuard guard(path);
+        JetImportReport report;
+        QString error;
+        QVERIFY(!convertJetFile(path, dir.filePath("nuovo.mdb"), &report, &error));
+        QVERIFY2(!guard.fired(), "the conversion waited on the FIFO");
+        QCOMPARE(error, QString("Il file %1 non può essere convertito: %1 non è un file ma una pipe (FIFO): non viene aperto.")
+                            .arg(path));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList{"Velbor.mdb"});
+    }
 };
 
 QTEST_GUILESS_MAIN(TestJetReader)

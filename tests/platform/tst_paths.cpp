@@ -6,9 +6,16 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+// What lies in a folder, hidden files included.
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
 // A folder this process cannot write: no write permission, or (for root,
 // who ignores permissions) a read-only tmpfs mounted on it.
 class ReadOnlyFolder {
@@ -159,6 +166,167 @@ private slots:
         // The data folder as the user wrote it, with a final separator, gives the same.
         if (!expected.startsWith(out))
             QCOMPARE(Paths::findComponent(stored, data + "/"), expected);
+    }
+
+    // A symbolic link counts by where it leads, and "inside" means under the
+    // root's own folder, not under a name that merely starts like it.
+    void staysInside_data()
+    {
+        QTest::addColumn<QString>("path");   // under the test folder; the root is "dati"
+        QTest::addColumn<bool>("inside");
+        QTest::newRow("a file inside") << "dati/P1/a.rtf" << true;
+        QTest::newRow("a file not made yet") << "dati/P1/nuovo.rtf" << true;
+        QTest::newRow("the root itself") << "dati" << true;
+        QTest::newRow("link staying inside") << "dati/P1/dentro.rtf" << true;
+        QTest::newRow("file link into the sibling dati2") << "dati/P1/verso-dati2.rtf" << false;
+        QTest::newRow("folder link into the sibling dati2") << "dati/cartella-dati2/b.rtf" << false;
+        QTest::newRow("new file through the folder link") << "dati/cartella-dati2/nuovo.rtf" << false;
+        QTest::newRow("dangling link") << "dati/P1/rotto.rtf" << false;
+        QTest::newRow("the sibling folder") << "dati2/b.rtf" << false;
+    }
+    void staysInside()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, inside);
+        QTemporaryDir dir;
+        const QString root = dir.filePath("dati");
+        QVERIFY(QDir(dir.path()).mkpath("dati/P1") && QDir(dir.path()).mkpath("dati2"));
+        writeBytes(root + "/P1/a.rtf", "a");
+        writeBytes(dir.filePath("dati2/b.rtf"), "b");
+        QVERIFY(QFile::link("a.rtf", root + "/P1/dentro.rtf"));
+        QVERIFY(QFile::link("../../dati2/b.rtf", root + "/P1/verso-dati2.rtf"));
+        QVERIFY(QFile::link("../dati2", root + "/cartella-dati2"));
+        QVERIFY(QFile::link("../../dati2/manca.rtf", root + "/P1/rotto.rtf"));
+        QCOMPARE(Paths::staysInside(dir.filePath(path), root), inside);
+        QCOMPARE(Paths::staysInside(dir.filePath(path), root + "/"), inside);
+    }
+
+    // A new file is made whole under its name, or not at all, and never over
+    // anything already there.
+    void writeNewFile_data()
+    {
+        QTest::addColumn<QString>("there");   // what holds the name beforehand
+        QTest::addColumn<bool>("hardLinks");
+        QTest::addColumn<int>("result");      // Paths::NewFile
+        for (const bool links : {true, false}) {
+            const char *how = links ? "" : ", no hard links";
+            const auto row = [&](const char *name) -> QTestData & { return QTest::newRow(qPrintable(QString(name) + how)); };
+            row("a free name") << "nothing" << links << int(Paths::NewFile::Written);
+            row("a file") << "file" << links << int(Paths::NewFile::Taken);
+            row("a folder") << "folder" << links << int(Paths::NewFile::Taken);
+            row("a link to a file") << "link" << links << int(Paths::NewFile::Taken);
+            row("a dangling link") << "dangling" << links << int(Paths::NewFile::Taken);
+            row("a file made at the last moment") << "late" << links << int(Paths::NewFile::Taken);
+            row("the folder is missing") << "no folder" << links << int(Paths::NewFile::Failed);
+            row("the disk fills up") << "full" << links << int(Paths::NewFile::Failed);
+        }
+    }
+    void writeNewFile()
+    {
+        QFETCH(QString, there);
+        QFETCH(bool, hardLinks);
+        QFETCH(int, result);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("P1"), elsewhere = dir.filePath("altrove");
+        QVERIFY(QDir().mkpath(folder) && QDir().mkpath(elsewhere));
+        const QString target = there == "no folder" ? dir.filePath("manca/P1") : folder + "/P1";
+        const QByteArray theirs = "note della collega", mine = QByteArray(200000, 'm');
+        writeBytes(elsewhere + "/collegata", theirs);
+        if (there == "file")
+            writeBytes(target, theirs);
+        else if (there == "folder")
+            QVERIFY(QDir().mkpath(target));
+        else if (there == "link")
+            QVERIFY(QFile::link(elsewhere + "/collegata", target));
+        else if (there == "dangling")
+            QVERIFY(QFile::link(elsewhere + "/nuova", target));
+        const QStringList before = entries(folder);
+        if (there == "late")
+            Paths::setBeforePlacing([&](const QString &path) { writeBytes(path, theirs); });
+        Paths::setHardLinksUsable(hardLinks);
+        std::unique_ptr<FileSizeLimit> cap;
+        if (there == "full") {
+            cap = std::make_unique<FileSizeLimit>(100000);
+            QVERIFY(cap->ok());
+        }
+        QString error;
+        const Paths::NewFile got = Paths::writeNewFile(target, mine, &error);
+        cap.reset();
+        Paths::setHardLinksUsable(true);
+        Paths::setBeforePlacing({});
+
+        QCOMPARE(int(got), result);
+        if (got == Paths::NewFile::Written) {
+            QVERIFY(error.isEmpty());
+            QCOMPARE(readBytes(target), mine);
+            QCOMPARE(entries(folder), QStringList{"P1"});   // no temporary file left
+            return;
+        }
+        QVERIFY(!error.isEmpty());
+        QVERIFY2(error.contains(target), qPrintable(error));
+        // Whatever was there is as it was, and nothing else was left.
+        QCOMPARE(entries(folder), there == "late" ? QStringList{"P1"} : before);
+        QCOMPARE(entries(elsewhere), QStringList{"collegata"});
+        QCOMPARE(readBytes(elsewhere + "/collegata"), theirs);
+        if (there == "file" || there == "late")
+            QCOMPARE(readBytes(target), theirs);
+        if (there == "link" || there == "dangling")
+            QVERIFY(QFileInfo(target).isSymLink());
+        if (there == "no folder")
+            QVERIFY(!QFileInfo::exists(dir.filePath("manca")));
+    }
+
+    // What is no regular file is refused at once, with what it is, and never
+    // waited on.
+    void readsOnlyRegularFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("refusal");   // empty: read
+        QTest::newRow("a file") << "file" << "";
+        QTest::newRow("a link to a file") << "link" << "";
+        QTest::newRow("a FIFO") << "fifo" << "non è un file ma una pipe (FIFO): non viene aperto.";
+        QTest::newRow("a link to a FIFO") << "link to fifo" << "non è un file ma una pipe (FIFO): non viene aperto.";
+        QTest::newRow("a device") << "device" << "non è un file ma un dispositivo: non viene aperto.";
+        QTest::newRow("a folder") << "folder" << "non è un file ma una cartella: non viene aperto.";
+        QTest::newRow("nothing") << "missing" << "";
+    }
+    void readsOnlyRegularFiles()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, refusal);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("SERVER.DAT"), fifo = dir.filePath("pipe");
+        QVERIFY(makeFifo(fifo));
+        writeBytes(dir.filePath("vero"), "/dati\r\n");
+        if (kind == "file")
+            writeBytes(path, "/dati\r\n");
+        else if (kind == "link")
+            QVERIFY(QFile::link("vero", path));
+        else if (kind == "fifo")
+            QVERIFY(::rename(QFile::encodeName(fifo).constData(), QFile::encodeName(path).constData()) == 0);
+        else if (kind == "link to fifo")
+            QVERIFY(QFile::link("pipe", path));
+        else if (kind == "device")
+            QVERIFY(QFile::link("/dev/null", path));
+        else if (kind == "folder")
+            QVERIFY(QDir().mkpath(path));
+
+        const FifoGuard guard(kind == "fifo" ? path : fifo);
+        QFile file;
+        QString error;
+        const bool opened = Paths::openRegularFile(file, path, &error);
+        QVERIFY(!guard.fired());
+        QCOMPARE(Paths::notAFile(path), refusal.isEmpty() ? QString() : path + " " + refusal);
+        if (kind == "missing") {
+            QVERIFY(!opened);
+            QVERIFY2(error.startsWith("Impossibile leggere il file " + path + ": "), qPrintable(error));
+        } else if (refusal.isEmpty()) {
+            QVERIFY2(opened, qPrintable(error));
+            QCOMPARE(file.readAll(), QByteArray("/dati\r\n"));
+        } else {
+            QVERIFY(!opened);
+            QCOMPARE(error, path + " " + refusal);
+        }
     }
 };
 
