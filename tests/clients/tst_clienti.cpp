@@ -208,7 +208,7 @@ private slots:
             typeHere("Nuovo Cliente");
         }
         o.click("cmdSalva");
-        QCOMPARE(o.sql("SELECT group_concat(codice||descr) FROM (SELECT * FROM Clienti ORDER BY codice)"), expected);
+        QCOMPARE(o.sql("SELECT group_concat(codice||descr) FROM (SELECT * FROM Clienti ORDER BY codice) AS c"), expected);
         QCOMPARE(o.sql("SELECT citta FROM Clienti WHERE codice=1"), QStringLiteral("Roma"));
         QVERIFY(chooseInList(o.combo("cboDescr"), "Uno Srl", ChooseBy::Enter));
         QCOMPARE(o.box("txtCitta")->text(), QStringLiteral("Roma"));

@@ -1080,7 +1080,7 @@ private slots:
         QCOMPARE(descr->text(), QStringLiteral("Pila"));
         descr->setText("Pila bis");
         o.click("cmdSalva");
-        QCOMPARE(o.sql("SELECT descr||'|'||COALESCE(data,'NULL') FROM RighePRJ"), "Pila bis|" + kept);
+        QCOMPARE(o.sql("SELECT descr||'|'||COALESCE(CAST(data AS TEXT),'NULL') FROM RighePRJ"), "Pila bis|" + kept);
     }
 
     void projectFolderThroughALinkIsRefused()
