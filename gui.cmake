@@ -2,13 +2,13 @@
 # The windows, as a static library, and the program that is main.cpp alone.
 add_library(velbor_gui STATIC
   resources/velbor.qrc
-  platform/MessageBox.cpp platform/FileDialog.cpp platform/PasswordDialog.cpp platform/ProgressWindow.cpp platform/Resources.cpp
+  platform/MessageBox.cpp platform/FileDialog.cpp platform/PasswordDialog.cpp widgets/ProgressWindow.cpp platform/Resources.cpp
   app/frmMain.cpp app/frmMain.ui app/frmAutore.cpp app/frmAutore.ui app/Startup.cpp app/JetConversion.cpp
   config/frmConfigura.cpp config/frmConfigura.ui
-  platform/Widgets.cpp
+  widgets/Widgets.cpp
   clients/frmClienti.cpp clients/frmClienti.ui clients/ClientSearch.cpp clients/frmElenco.cpp clients/frmElenco.ui
-  projects/frmProgetti.cpp projects/frmProgetti.ui projects/ProjectTreeModel.cpp projects/ProjectSearch.cpp
-  platform/SearchPanel.cpp
+  projects/frmProgetti.cpp projects/frmProgetti.ui projects/ProjectEditor.cpp projects/ProjectTreeModel.cpp projects/ProjectSearch.cpp
+  widgets/SearchPanel.cpp
   components/frmCOmponenti.cpp components/frmCOmponenti.ui components/NotesEdit.cpp components/Rtf.cpp
 )
 target_link_libraries(velbor_gui PUBLIC velbor_core Qt6::Widgets Qt6::PrintSupport)

@@ -3,7 +3,7 @@
 
 #include "data/JetImport.h"
 #include "platform/MessageBox.h"
-#include "platform/ProgressWindow.h"
+#include "widgets/ProgressWindow.h"
 
 #include <QFileInfo>
 

@@ -8,7 +8,7 @@
 #include "data/basMain.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
-#include "platform/Widgets.h"
+#include "widgets/Widgets.h"
 #include "platform/Paths.h"
 #include "platform/Resources.h"
 #include "ui_frmMain.h"

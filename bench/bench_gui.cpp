@@ -10,7 +10,7 @@
 #include "data/basMain.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
-#include "platform/SearchPanel.h"
+#include "widgets/SearchPanel.h"
 #include "projects/ProjectSearch.h"
 #include "projects/ProjectTreeModel.h"
 #include "projects/frmProgetti.h"

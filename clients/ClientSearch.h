@@ -3,7 +3,7 @@
 // What the client register searches: clients by name, city and VAT number,
 // from one read of those fields.
 
-#include "platform/SearchPanel.h"
+#include "widgets/SearchPanel.h"
 
 class ClientSearch : public SearchSource {
 public:

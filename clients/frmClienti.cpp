@@ -6,8 +6,8 @@
 #include "data/basMain.h"
 #include "platform/BusyCursor.h"
 #include "platform/MessageBox.h"
-#include "platform/SearchPanel.h"
-#include "platform/Widgets.h"
+#include "widgets/SearchPanel.h"
+#include "widgets/Widgets.h"
 #include "ui_frmClienti.h"
 
 #include <QStringListModel>

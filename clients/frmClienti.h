@@ -3,7 +3,7 @@
 // The client register.
 
 #include "data/Session.h"
-#include "platform/Widgets.h"
+#include "widgets/Widgets.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -4,7 +4,7 @@
 #include "data/Dates.h"
 #include "data/basMain.h"
 #include "platform/MessageBox.h"
-#include "platform/Widgets.h"
+#include "widgets/Widgets.h"
 #include "ui_frmElenco.h"
 
 #include <QDate>

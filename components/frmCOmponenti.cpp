@@ -8,7 +8,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/Resources.h"
-#include "platform/Widgets.h"
+#include "widgets/Widgets.h"
 #include "ui_frmCOmponenti.h"
 
 #include <QCryptographicHash>

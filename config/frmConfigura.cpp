@@ -4,7 +4,7 @@
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
-#include "platform/Widgets.h"
+#include "widgets/Widgets.h"
 #include "ui_frmConfigura.h"
 
 #include <QMouseEvent>

@@ -6,7 +6,7 @@
 // components' rows, so no search ever asks the archive.
 
 #include "data/TextSearch.h"
-#include "platform/SearchPanel.h"
+#include "widgets/SearchPanel.h"
 
 #include <QIcon>
 

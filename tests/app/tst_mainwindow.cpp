@@ -8,7 +8,7 @@
 #include "data/basMain.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
-#include "platform/ProgressWindow.h"
+#include "widgets/ProgressWindow.h"
 #include "platform/Paths.h"
 
 #include <QLabel>

@@ -9,7 +9,7 @@
 #include "clients/frmElenco.h"
 #include "data/basMain.h"
 #include "platform/MessageBox.h"
-#include "platform/SearchPanel.h"
+#include "widgets/SearchPanel.h"
 
 #include <QComboBox>
 #include <QLineEdit>

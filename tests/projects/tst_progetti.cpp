@@ -8,8 +8,9 @@
 #include "components/frmCOmponenti.h"
 #include "data/basMain.h"
 #include "platform/MessageBox.h"
-#include "platform/SearchPanel.h"
-#include "platform/Widgets.h"
+#include "widgets/SearchPanel.h"
+#include "widgets/Widgets.h"
+#include "projects/ProjectEditor.h"
 #include "projects/ProjectTreeModel.h"
 #include "projects/frmProgetti.h"
 
@@ -849,6 +850,42 @@ private slots:
         QVERIFY2(other.finish(&error), qPrintable(error));
         QCOMPARE(o.lastMessage(), message);
         QCOMPARE(o.sql(check), expected);
+    }
+
+    // The rules of saving, without a window: a taken code is never gone
+    // over, the first free one is offered, and an item needs its project.
+    void theEditorKeepsTheRulesWithoutAWindow()
+    {
+        SessionFixture o;
+        o.sql("INSERT INTO Progetti(codice,descr) VALUES('P1','Ponte')");
+        QStringList said;
+        QList<bool> answers{false, true};
+        ProjectEditor editor(o.s, {[&](const QString &q) {
+                                       said << q;
+                                       return answers.isEmpty() ? false : answers.takeFirst();
+                                   },
+                                   [&](const QString &n) { said << n; }, [&](const QString &n) { said << n; },
+                                   [&](const QString &e) { said << "ERR " + e; }});
+        ProjectEditor::ProjectForm form;
+        form.code = "p1";
+        form.descr = "Strada";
+        QVERIFY(!editor.saveProject(form));   // answered No
+        QVERIFY(said.last().startsWith("Il codice p1 è già usato da un altro progetto"));
+        QVERIFY(editor.saveProject(form));    // answered Yes: the free code
+        QCOMPARE(form.code, QStringLiteral("P2"));
+        QCOMPARE(o.sql("SELECT group_concat(codice||descr) FROM Progetti"), QStringLiteral("P1Ponte,P2Strada"));
+        QVERIFY(QFileInfo(o.f.data() + "/P2").isDir());
+
+        o.s.state.ProgettoCorrente = "P9";
+        ProjectEditor::ItemForm item;
+        item.code = "L11";
+        QVERIFY(!editor.saveItem(item));
+        QCOMPARE(said.last(), QStringLiteral("Il progetto P9 non è in archivio: salvarlo prima di aggiungere elementi."));
+        o.s.state.ProgettoCorrente = "p2";
+        QVERIFY(editor.saveItem(item));
+        QCOMPARE(o.sql("SELECT codprj||codice FROM RighePRJ"), QStringLiteral("P2L11"));
+        QVERIFY(!editor.deleteProject("P2"));
+        QCOMPARE(said.last(), QStringLiteral("Impossibile eliminare il progetto, contiene elementi associati !"));
     }
 
     void savesNeverReplaceAStoredProjectOrItem()
