@@ -9,7 +9,7 @@ add_library(velbor_gui STATIC
   clients/frmClienti.cpp clients/frmClienti.ui clients/ClientSearch.cpp clients/frmElenco.cpp clients/frmElenco.ui
   projects/frmProgetti.cpp projects/frmProgetti.ui projects/ProjectEditor.cpp projects/ProjectTreeModel.cpp projects/ProjectSearch.cpp
   widgets/SearchPanel.cpp
-  components/frmCOmponenti.cpp components/frmCOmponenti.ui components/NotesEdit.cpp components/Rtf.cpp
+  components/frmCOmponenti.cpp components/frmCOmponenti.ui components/NotesEdit.cpp components/rtf/RtfShared.cpp components/rtf/RtfReader.cpp components/rtf/RtfReaderBlocks.cpp components/rtf/RtfReaderDestinations.cpp components/rtf/RtfWriter.cpp
 )
 target_link_libraries(velbor_gui PUBLIC velbor_core Qt6::Widgets Qt6::PrintSupport)
 

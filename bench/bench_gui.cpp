@@ -16,7 +16,7 @@
 #include "projects/frmProgetti.h"
 
 #include "LatencyVfs.h"
-#include "components/Rtf.h"
+#include "components/rtf/Rtf.h"
 
 #include <QApplication>
 #include <QKeyEvent>

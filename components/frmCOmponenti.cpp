@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmCOmponenti.h"
 
-#include "components/Rtf.h"
+#include "components/rtf/Rtf.h"
 #include "data/Dates.h"
 #include "data/basMain.h"
 #include "platform/FileDialog.h"

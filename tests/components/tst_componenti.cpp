@@ -2,7 +2,7 @@
 // The components window: list, types, new numbered names, attach, open,
 // removal, drag and drop, and the notes page.
 #include "TestSupport.h"
-#include "components/Rtf.h"
+#include "components/rtf/Rtf.h"
 #include "components/frmCOmponenti.h"
 #include "data/basMain.h"
 #include "platform/FileDialog.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The RTF reader and writer, grouped by concern.
-#include "components/Rtf.h"
+#include "components/rtf/Rtf.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>

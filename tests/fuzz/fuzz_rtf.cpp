@@ -2,7 +2,7 @@
 // libFuzzer target: any bytes read as notes, written back, and read again give
 // the same document, and the second write the same bytes. Pictures, tables,
 // lists, links and kept groups take part like text.
-#include "components/Rtf.h"
+#include "components/rtf/Rtf.h"
 
 #include <QGuiApplication>
 #include <QTextDocument>
