@@ -2,7 +2,7 @@
 #include "Archive.h"
 
 #include "PgStore.h"
-#include "platform/Paths.h"
+#include "Files.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -32,7 +32,7 @@ const QHash<QString, QStringList> &requiredFields()
 bool isLegacyJetFile(const QString &path)
 {
     QFile file;
-    if (!Paths::openRegularFile(file, path))
+    if (!Files::openRegularFile(file, path))
         return false;
     const QByteArray head = file.read(64);
     return head.contains("Standard Jet DB") || head.contains("Standard ACE DB");
@@ -61,7 +61,7 @@ bool Archive::open(const QString &path, QString *error, bool heldAlone)
     m_path = path;
     // A FIFO or a device in place of the archive is never opened: reading a
     // FIFO would wait for ever.
-    if (const QString refused = Paths::notAFile(path); !refused.isEmpty()) {
+    if (const QString refused = Files::notAFile(path); !refused.isEmpty()) {
         *error = refused;
         return false;
     }

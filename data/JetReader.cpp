@@ -2,7 +2,7 @@
 #include "JetReader.h"
 
 #include "Codepage.h"
-#include "platform/Paths.h"
+#include "Files.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -234,7 +234,7 @@ bool JetReader::open(const QString &path, QString *error)
     close();
     // A FIFO or a device named as the file is refused before anything waits on it.
     QFile file;
-    if (!Paths::openRegularFile(file, path, error))
+    if (!Files::openRegularFile(file, path, error))
         return false;
     const QString why = checkHeader(file.read(0x80), file.size());
     file.close();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "basMain.h"
 
-#include "platform/Paths.h"
+#include "Files.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -169,7 +169,7 @@ QString archivePathIn(const QString &folder)
     // first; the folder (on a share, thousands of project folders) is listed
     // only when neither is there.
     for (const QString &name : {kServerName, kArchiveName}) {
-        const QString exact = Paths::join(folder, name);
+        const QString exact = Files::join(folder, name);
         if (QFileInfo::exists(exact))
             return exact;
     }
@@ -177,8 +177,8 @@ QString archivePathIn(const QString &folder)
     for (const QString &name : {kServerName, kArchiveName})
         for (const QString &found : other)
             if (found.compare(name, Qt::CaseInsensitive) == 0)
-                return Paths::join(folder, found);
-    return Paths::join(folder, kArchiveName);
+                return Files::join(folder, found);
+    return Files::join(folder, kArchiveName);
 }
 
 QString ApriArchivio(RunState &state, Archive &archive, const QString &programFolder)
