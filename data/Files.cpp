@@ -51,6 +51,16 @@ bool closeChecked(int fd)
     return ::close(fd) == 0 || errno == EINTR;
 }
 
+// Writes content to fd and closes it; 0, or the first error met.
+int writeAndClose(int fd, const QByteArray &content)
+{
+    const bool written = writeAll(fd, content);
+    const int err = written ? 0 : errno;
+    if (!closeChecked(fd) && written)
+        return errno;
+    return err;
+}
+
 // What a path that is no regular file is, for messages.
 QString kindOf(mode_t mode)
 {
@@ -157,13 +167,8 @@ NewFile writeNewFile(const QString &path, const QByteArray &content, QString *er
         }
         if (fd < 0)
             return failed(EEXIST);
-        bool ok = writeAll(fd, content);
-        int err = errno;
-        if (!closeChecked(fd) && ok) {
-            ok = false;
-            err = errno;
-        }
-        if (!ok) {
+        int err = writeAndClose(fd, content);
+        if (err != 0) {
             ::unlink(temporary.constData());
             return failed(err);
         }
@@ -186,13 +191,7 @@ NewFile writeNewFile(const QString &path, const QByteArray &content, QString *er
     const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
         return errno == EEXIST ? taken() : failed(errno);
-    bool ok = writeAll(fd, content);
-    int err = errno;
-    if (!closeChecked(fd) && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
+    if (const int err = writeAndClose(fd, content); err != 0) {
         // Made by this call (the create was exclusive): no half file stays.
         ::unlink(target.constData());
         return failed(err);

@@ -148,6 +148,16 @@ Outcome<int> ProssimoCodiceLivello(Archive &archive, const QString &table, int l
     return out;
 }
 
+QString trimSpaces(const QString &text)
+{
+    qsizetype start = 0, end = text.size();
+    while (start < end && text.at(start) == QLatin1Char(' '))
+        ++start;
+    while (end > start && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.mid(start, end - start);
+}
+
 QString QuotaSQL(const QString &text)
 {
     QString out;

@@ -29,6 +29,9 @@ Outcome<int> ProssimoCodiceLivello(Archive &archive, const QString &table, int l
 // The text between apostrophes, each apostrophe doubled.
 QString QuotaSQL(const QString &text);
 
+// Text with leading and trailing spaces removed (spaces only, as stored fields want).
+QString trimSpaces(const QString &text);
+
 // Path of the archive inside folder: Velbor.server when the folder has one
 // (the archive is on a server), Velbor.mdb otherwise (an existing file of
 // either name in another letter case counts as the same file).

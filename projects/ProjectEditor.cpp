@@ -47,17 +47,6 @@ bool leadingNumber(const QString &text, qint64 *out)
     return true;
 }
 
-// Text with leading and trailing spaces removed (spaces only, as stored fields want).
-QString trimSpaces(const QString &text)
-{
-    qsizetype start = 0, end = text.size();
-    while (start < end && text.at(start) == QLatin1Char(' '))
-        ++start;
-    while (end > start && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return text.mid(start, end - start);
-}
-
 QString changedElsewhere(const QString &record)
 {
     return QStringLiteral("%1 è stato modificato da un'altra postazione dopo che è stato mostrato: salvando si perdono "

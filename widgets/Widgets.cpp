@@ -46,16 +46,6 @@ void centerOnScreen(QWidget *window)
         window->move(screen->availableGeometry().center() - window->rect().center());
 }
 
-QString trimSpaces(const QString &text)
-{
-    qsizetype start = 0, end = text.size();
-    while (start < end && text.at(start) == QLatin1Char(' '))
-        ++start;
-    while (end > start && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return text.mid(start, end - start);
-}
-
 Stored storeOrConflict(QWidget *parent, RecordView &view, bool fieldsSet)
 {
     if (fieldsSet && view.update())
