@@ -9,6 +9,7 @@
 #include "data/SqliteStore.h"
 #include "data/basMain.h"
 #include "platform/Paths.h"
+#include "data/WorkFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,13 +25,20 @@ const char *const kUsage =
     "\n"
     "Un ARCHIVIO è il percorso di un file Velbor.mdb, di un file Velbor.server, oppure\n"
     "una stringa di connessione PostgreSQL (\"postgresql://server/velbor\" oppure\n"
-    "\"host=server dbname=velbor\"). Le password non si scrivono mai nei comandi: il\n"
-    "server le trova nel file ~/.pgpass dell'utente (o PGPASSFILE), in un file di\n"
-    "servizio, con Kerberos o con un certificato.\n"
+    "\"host=server dbname=velbor\"). Le password non si scrivono mai nei comandi né in\n"
+    "Velbor.server (una stringa che ne contiene una è rifiutata): vanno nel file\n"
+    "~/.pgpass dell'utente (o PGPASSFILE) o in un file di servizio; oppure Kerberos o\n"
+    "un certificato. Una password si invia solo con SCRAM su TLS (channel binding) o\n"
+    "su un socket locale del server.\n"
     "\n"
     "Comandi:\n"
     "  crea CONNESSIONE     crea le tabelle dell'archivio in un database PostgreSQL\n"
     "                       vuoto.\n"
+    "  permessi CONNESSIONE RUOLO\n"
+    "                       concede al ruolo RUOLO i soli permessi che servono a\n"
+    "                       Velbor sulle tabelle dell'archivio: leggere e scrivere\n"
+    "                       righe e fare backup (nessun permesso di modificare le\n"
+    "                       tabelle). Da eseguire come proprietario del database.\n"
     "  copia ORIGINE DESTINAZIONE\n"
     "                       copia tutto l'archivio ORIGINE in DESTINAZIONE: un file\n"
     "                       Velbor.mdb nuovo (che non deve esistere) o un database\n"
@@ -68,7 +76,11 @@ const char *const kUsage =
     "                       il file di blocco (Velbor.ldb) ne indica una al lavoro,\n"
     "                       il comando rifiuta. Stampa l'avanzamento e, per ogni\n"
     "                       tabella, i record letti e scritti.\n"
-    "  --help               mostra questo aiuto.\n";
+    "  --help               mostra questo aiuto.\n"
+    "\n"
+    "Con crea, copia, trasferisci, converti e ripristina verso un server, l'opzione\n"
+    "--permessi RUOLO concede a RUOLO, a lavoro finito, gli stessi permessi del\n"
+    "comando permessi (un ripristino non porta con sé i permessi).\n";
 
 QTextStream &out()
 {
@@ -172,6 +184,37 @@ int failWith(const QString &message)
     return 1;
 }
 
+// The role named by --permessi, granted its rights once a command has made
+// a server archive.
+QString g_grantRole;
+
+int grantRights(const QString &conninfo, const QString &role)
+{
+    QString error;
+    PgStore store;
+    if (!store.open(conninfo, &error) || !store.grantRights(role, &error))
+        return failWith(QStringLiteral("Permessi non concessi a %1: %2").arg(role, error));
+    out() << "Concessi a " << role << " i permessi di Velbor sulle tabelle dell'archivio." << Qt::endl;
+    return 0;
+}
+
+int grantCommand(const QString &archive, const QString &role)
+{
+    QString error;
+    ArchivePlace place;
+    if (!placeOf(archive, &place, &error))
+        return failWith(error);
+    if (!place.server)
+        return failWith(QStringLiteral("I permessi si concedono solo su un archivio sul server, non su %1.").arg(place.describe()));
+    return grantRights(place.conninfo, role);
+}
+
+// What a command that made a server archive ends with.
+int done(const ArchivePlace &place)
+{
+    return place.server && !g_grantRole.isEmpty() ? grantRights(place.conninfo, g_grantRole) : 0;
+}
+
 int convert(const QString &jetPath, const QString &destination)
 {
     if (!QFileInfo(jetPath).isFile()) {
@@ -219,7 +262,7 @@ int convert(const QString &jetPath, const QString &destination)
     for (const QString &line : report.lines())
         out() << line << "\n";
     out() << Qt::flush;
-    return 0;
+    return done(place);
 }
 
 void printProgress(const QString &table, qint64 done, qint64 total)
@@ -238,10 +281,13 @@ void printReport(const QVector<TableCount> &copied)
 int createTables(const QString &conninfo)
 {
     QString error;
-    if (!PgStore::createArchive(conninfo, &error))
+    if (!PgConnect::check(conninfo, &error) || !PgStore::createArchive(conninfo, &error))
         return failWith(QStringLiteral("Tabelle non create: %1").arg(error));
     out() << "Tabelle dell'archivio create." << Qt::endl;
-    return 0;
+    ArchivePlace place;
+    place.server = true;
+    place.conninfo = conninfo;
+    return done(place);
 }
 
 int copy(const QString &fromArg, const QString &toArg)
@@ -268,16 +314,26 @@ int copy(const QString &fromArg, const QString &toArg)
             return failWith(QStringLiteral("Copia non eseguita: %1").arg(error));
     }
     printReport(copied);
-    return 0;
+    return done(to);
 }
 
 int moveToServer(const QString &folder, const QString &conninfo)
 {
+    {
+        // Velbor.server is read by every workstation: never a password in it.
+        QString error;
+        if (!PgConnect::check(conninfo, &error))
+            return failWith(QStringLiteral("Trasferimento non eseguito: %1").arg(error));
+    }
     const QString file = archivePathIn(folder);
     if (isServerFile(file))
         return failWith(QStringLiteral("La cartella %1 usa già un archivio sul server (%2).").arg(folder, file));
     if (!QFileInfo(file).isFile())
         return failWith(QStringLiteral("La cartella %1 non contiene l'archivio Velbor.mdb.").arg(folder));
+    if (nameTaken(Paths::join(folder, QStringLiteral("Velbor.server"))))
+        return failWith(QStringLiteral("Nella cartella %1 il nome Velbor.server è già preso (un file, una cartella o "
+                                       "un collegamento simbolico): eliminarlo e riprovare. Nulla è stato cambiato.")
+                            .arg(folder));
     // No workstation may write the file while it moves, nor after.
     ArchiveUse use;
     QString error;
@@ -300,24 +356,35 @@ int moveToServer(const QString &folder, const QString &conninfo)
     }
     const QString serverFile = Paths::join(folder, QStringLiteral("Velbor.server"));
     const QString kept = file + QStringLiteral(".trasferito-sul-server");
-    if (QFileInfo::exists(kept))
+    if (nameTaken(kept))
         return failWith(QStringLiteral("Esiste già %1: rinominarlo o spostarlo prima del trasferimento. "
                                        "I dati sono sul server, ma la cartella non è stata cambiata.")
                             .arg(kept));
-    if (!Paths::writeAtomically(serverFile, (conninfo + QStringLiteral("\n")).toUtf8(), &error))
-        return failWith(QStringLiteral("Impossibile scrivere %1: %2. I dati sono sul server, ma la cartella "
-                                       "non è stata cambiata.")
-                            .arg(serverFile, error));
-    if (!QFile::rename(file, kept))
-        return failWith(QStringLiteral("Impossibile rinominare %1: le postazioni useranno comunque il server "
+    // Written whole in a folder of its own, then given its name only if
+    // nothing (not even a link planted there) has it.
+    {
+        WorkFolder work(serverFile);
+        const QString written = work.file(QStringLiteral("Velbor.server"));
+        if (!work.ok() || !writeExclusive(written, (conninfo + QStringLiteral("\n")).toUtf8(), &error)
+            || !placeNewFile(written, serverFile, &error))
+            return failWith(QStringLiteral("Impossibile scrivere %1: %2. I dati sono sul server, ma la cartella "
+                                           "non è stata cambiata.")
+                                .arg(serverFile, work.ok() ? error : work.error()));
+        QFile::setPermissions(serverFile, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+    if (!placeNewFile(file, kept, &error))
+        return failWith(QStringLiteral("Impossibile rinominare %1 (%2): le postazioni useranno comunque il server "
                                        "(Velbor.server ha la precedenza).")
-                            .arg(file));
+                            .arg(file, error));
     use.release();
     QFile::remove(ArchiveUse::markPath(file));
     printReport(copied);
     out() << "Fatto: la cartella usa ora l'archivio sul server (" << serverFile << ");\nil vecchio archivio è in "
           << kept << "." << Qt::endl;
-    return 0;
+    ArchivePlace place;
+    place.server = true;
+    place.conninfo = conninfo;
+    return done(place);
 }
 
 int runTool(const QString &program, const QStringList &args)
@@ -337,18 +404,30 @@ int backup(const QString &fromArg, const QString &file)
     ArchivePlace from;
     if (!placeOf(fromArg, &from, &error))
         return failWith(error);
-    if (QFileInfo::exists(file))
+    if (nameTaken(file))
         return failWith(QStringLiteral("Il file %1 esiste già: il backup non lo sovrascrive.").arg(file));
+    // Every file is written in a folder of this run's own and given its name
+    // at the end, never through anything planted under a predictable name.
+    WorkFolder work(file);
+    if (!work.ok())
+        return failWith(QStringLiteral("Backup non eseguito: %1").arg(work.error()));
+    const QString temporary = work.file(QFileInfo(file).fileName());
     if (from.server && !file.endsWith(QLatin1String(".mdb"), Qt::CaseInsensitive)) {
-        // pg_dump reads in one snapshot while workstations work.
-        const QString temporary = file + QStringLiteral(".in-copia");
+        // pg_dump reads in one snapshot while workstations work, from the
+        // server verified here and with a stored password only.
+        PgStore server;
+        if (!server.open(from.conninfo, &error))
+            return failWith(QStringLiteral("Impossibile aprire %1: %2").arg(from.describe(), error));
+        const QString conninfo = server.toolConninfo();
+        server.close();
         const int code = runTool(QStringLiteral("pg_dump"), {QStringLiteral("--format=custom"), QStringLiteral("--no-owner"),
+                                                             QStringLiteral("--no-password"),
                                                              QStringLiteral("--file=") + temporary,
-                                                             QStringLiteral("--dbname=") + from.conninfo});
-        if (code != 0 || !QFile::rename(temporary, file)) {
-            QFile::remove(temporary);
+                                                             QStringLiteral("--dbname=") + conninfo});
+        if (code != 0)
             return failWith(QStringLiteral("Backup non eseguito."));
-        }
+        if (!placeNewFile(temporary, file, &error))
+            return failWith(QStringLiteral("Backup non eseguito: %1").arg(error));
         out() << "Backup del server in " << file << " (formato pg_dump)." << Qt::endl;
         return 0;
     }
@@ -360,8 +439,6 @@ int backup(const QString &fromArg, const QString &file)
         // copied: one read snapshot of the source holds across the copy and the
         // comparison (workstations wait for it, as for a save), so what others
         // save meanwhile is neither in the copy nor in what it is compared with.
-        const QString temporary = file + QStringLiteral(".in-copia");
-        QFile::remove(temporary);
         bool ok = true;
         {
             Store::ReadScope snapshot(source.store());
@@ -379,11 +456,8 @@ int backup(const QString &fromArg, const QString &file)
                 ok = false;
             }
         }
-        QFile::remove(ArchiveUse::markPath(temporary));
-        if (!ok || !QFile::rename(temporary, file)) {
-            QFile::remove(temporary);
+        if (!ok || !placeNewFile(temporary, file, &error))
             return failWith(QStringLiteral("Backup non eseguito: %1").arg(error));
-        }
         out() << "Backup di " << from.describe() << " in " << file << ", verificato." << Qt::endl;
         return 0;
     }
@@ -397,9 +471,9 @@ int backup(const QString &fromArg, const QString &file)
 int restore(const QString &file, const QString &toArg)
 {
     QString error;
-    QFile in(file);
-    if (!in.open(QIODevice::ReadOnly))
-        return failWith(QStringLiteral("Impossibile leggere %1: %2").arg(file, in.errorString()));
+    QFile in;
+    if (!Files::openRegularFile(in, file, &error))
+        return failWith(error);
     const QByteArray head = in.read(16);
     in.close();
     ArchivePlace to;
@@ -417,17 +491,24 @@ int restore(const QString &file, const QString &toArg)
         if (!present.isEmpty())
             return failWith(QStringLiteral("La destinazione contiene già le tabelle dell'archivio: si ripristina "
                                            "solo in un database vuoto."));
+        const QString conninfo = probe.toolConninfo();
         probe.close();
+        // The backup's grants are not restored: they name roles of the server
+        // it came from. --permessi grants the office's role its rights again.
         const int code = runTool(QStringLiteral("pg_restore"), {QStringLiteral("--no-owner"), QStringLiteral("--no-privileges"),
                                                                 QStringLiteral("--single-transaction"), QStringLiteral("--exit-on-error"),
-                                                                QStringLiteral("--dbname=") + to.conninfo, file});
+                                                                QStringLiteral("--no-password"),
+                                                                QStringLiteral("--dbname=") + conninfo, file});
         if (code != 0)
             return failWith(QStringLiteral("Ripristino non eseguito: nulla è stato scritto."));
         Archive check;
         if (!check.openServer(to.conninfo, &error))
             return failWith(QStringLiteral("Ripristino eseguito, ma l'archivio non si apre: %1").arg(error));
         out() << "Ripristino eseguito in " << to.describe() << "." << Qt::endl;
-        return 0;
+        if (g_grantRole.isEmpty())
+            out() << "I permessi non vengono ripristinati: concederli al ruolo dell'ufficio con\n"
+                     "  velbor_admin permessi DESTINAZIONE RUOLO" << Qt::endl;
+        return done(to);
     }
     if (!head.startsWith("SQLite format 3"))
         return failWith(QStringLiteral("%1 non è un backup di Velbor (né un archivio Velbor.mdb né un file di pg_dump).").arg(file));
@@ -443,21 +524,41 @@ int main(int argc, char **argv)
         (args.isEmpty() ? err() : out()) << kUsage << Qt::flush;
         return args.isEmpty() ? 1 : 0;
     }
-    const QString command = args.first();
-    if (command == QLatin1String("pagine64") && args.size() == 2)
-        return largePages(args.at(1));
-    if (command == QLatin1String("converti") && args.size() == 3)
-        return convert(args.at(1), args.at(2));
-    if (command == QLatin1String("crea") && args.size() == 2)
-        return createTables(args.at(1));
-    if (command == QLatin1String("copia") && args.size() == 3)
-        return copy(args.at(1), args.at(2));
-    if (command == QLatin1String("trasferisci") && args.size() == 3)
-        return moveToServer(args.at(1), args.at(2));
-    if (command == QLatin1String("backup") && args.size() == 3)
-        return backup(args.at(1), args.at(2));
-    if (command == QLatin1String("ripristina") && args.size() == 3)
-        return restore(args.at(1), args.at(2));
+    QStringList rest = args;
+    // --permessi RUOLO, anywhere after the command.
+    for (int i = 1; i < rest.size(); ++i) {
+        if (rest.at(i) != QLatin1String("--permessi"))
+            continue;
+        if (i + 1 >= rest.size() || rest.at(i + 1).isEmpty()) {
+            err() << "--permessi vuole il nome del ruolo.\n\n" << kUsage << Qt::flush;
+            return 1;
+        }
+        g_grantRole = rest.at(i + 1);
+        rest.remove(i, 2);
+        break;
+    }
+    const QString command = rest.first();
+    if (!g_grantRole.isEmpty()
+        && !QStringList{"crea", "copia", "trasferisci", "converti", "ripristina"}.contains(command)) {
+        err() << "--permessi vale solo con crea, copia, trasferisci, converti e ripristina.\n" << Qt::flush;
+        return 1;
+    }
+    if (command == QLatin1String("permessi") && rest.size() == 3)
+        return grantCommand(rest.at(1), rest.at(2));
+    if (command == QLatin1String("pagine64") && rest.size() == 2)
+        return largePages(rest.at(1));
+    if (command == QLatin1String("converti") && rest.size() == 3)
+        return convert(rest.at(1), rest.at(2));
+    if (command == QLatin1String("crea") && rest.size() == 2)
+        return createTables(rest.at(1));
+    if (command == QLatin1String("copia") && rest.size() == 3)
+        return copy(rest.at(1), rest.at(2));
+    if (command == QLatin1String("trasferisci") && rest.size() == 3)
+        return moveToServer(rest.at(1), rest.at(2));
+    if (command == QLatin1String("backup") && rest.size() == 3)
+        return backup(rest.at(1), rest.at(2));
+    if (command == QLatin1String("ripristina") && rest.size() == 3)
+        return restore(rest.at(1), rest.at(2));
     err() << "Comando non riconosciuto.\n\n" << kUsage << Qt::flush;
     return 1;
 }

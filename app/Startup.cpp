@@ -3,10 +3,12 @@
 
 #include "app/frmMain.h"
 #include "data/PgStore.h"
+#include "platform/MessageBox.h"
 #include "platform/PasswordDialog.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QStandardPaths>
 #include <QTranslator>
 
 namespace Velbor {
@@ -18,6 +20,27 @@ void installItalian(QApplication &app)
         app.installTranslator(translator);
 }
 
+void installServerAccess(const QString &knownServerFile)
+{
+    PgStore::setPasswordPrompt([](const QString &where, QString *password, bool *remember) {
+        return PasswordDialog::ask(QApplication::activeWindow(), where, password, remember);
+    });
+    PgStore::setKnownServer(knownServerFile, [](const QString &now, const QString &before) {
+        return MessageBox::askDefaultNo(
+            QApplication::activeWindow(),
+            QStringLiteral("L'archivio ora indica un altro server: %1 invece di %2.\n\n"
+                           "Se l'amministratore non ha spostato l'archivio, qualcuno può avere modificato il file "
+                           "Velbor.server nella cartella dati, e il nuovo server potrebbe raccogliere le password.\n\n"
+                           "Collegarsi comunque ?")
+                .arg(now, before));
+    });
+}
+
+QString knownServerFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/server-verificato.ini");
+}
+
 int run(QApplication &app)
 {
     // The name also places an installed copy's files in the user's folders
@@ -26,9 +49,7 @@ int run(QApplication &app)
     QApplication::setApplicationName(QStringLiteral("Velbor"));
     QGuiApplication::setDesktopFileName(QStringLiteral("velbor"));
     installItalian(app);
-    PgStore::setPasswordPrompt([](const QString &where, QString *password, bool *remember) {
-        return PasswordDialog::ask(QApplication::activeWindow(), where, password, remember);
-    });
+    installServerAccess(knownServerFile());
     Session session;
     frmMain main(session);
     if (!main.Form_Load())

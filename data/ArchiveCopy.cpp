@@ -3,6 +3,7 @@
 
 #include "Dates.h"
 #include "PgStore.h"
+#include "WorkFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,11 @@
 #include <QMap>
 
 #include <limits>
+
+QString ArchivePlace::describe() const
+{
+    return server && path.isEmpty() ? PgConnect::masked(conninfo) : path;
+}
 
 bool placeOf(const QString &argument, ArchivePlace *place, QString *error)
 {
@@ -19,12 +25,17 @@ bool placeOf(const QString &argument, ArchivePlace *place, QString *error)
         || (arg.contains(QLatin1Char('=')) && !QFileInfo::exists(arg))) {
         place->server = true;
         place->conninfo = arg;
-        return true;
+        return PgConnect::check(arg, error);
     }
     place->path = arg;
     if (isServerFile(arg)) {
         place->server = true;
-        return PgStore::readServerFile(arg, &place->conninfo, error);
+        if (!PgStore::readServerFile(arg, &place->conninfo, error))
+            return false;
+        if (!PgConnect::check(place->conninfo, error)) {
+            *error = QStringLiteral("%1: %2").arg(arg, *error);
+            return false;
+        }
     }
     return true;
 }
@@ -324,24 +335,24 @@ bool copyArchive(Archive &from, Archive &to, const CopyProgress &progress, QVect
 bool copyToNewFile(Archive &from, const QString &path, const CopyProgress &progress, QVector<TableCount> *copied,
                    QString *error)
 {
-    if (QFileInfo::exists(path)) {
+    if (nameTaken(path)) {
         *error = QStringLiteral("Il file %1 esiste già: la copia non lo sovrascrive.").arg(path);
         return false;
     }
-    const QString temporary = path + QStringLiteral(".in-copia");
-    QFile::remove(temporary);
+    WorkFolder work(path);
+    if (!work.ok()) {
+        *error = work.error();
+        return false;
+    }
+    const QString temporary = work.file(QFileInfo(path).fileName());
     bool ok = SqliteStore::createArchive(temporary, error);
     if (ok) {
         Archive to;
         ok = to.open(temporary, error) && copyArchive(from, to, progress, copied, error);
     }
-    // Nobody else knows the temporary name: its in-use mark goes with it.
-    QFile::remove(ArchiveUse::markPath(temporary));
-    if (ok && !QFile::rename(temporary, path)) {
-        *error = QStringLiteral("Impossibile dare al file il nome %1.").arg(path);
+    if (ok && !placeNewFile(temporary, path, error))
         ok = false;
-    }
     if (!ok)
-        QFile::remove(temporary);
+        copied->clear();
     return ok;
 }

@@ -14,9 +14,11 @@ struct ArchivePlace {
     bool server = false;
     QString path;       // the file (Velbor.mdb or Velbor.server); empty for a bare connection string
     QString conninfo;   // on a server
-    QString describe() const { return server && path.isEmpty() ? conninfo : path; }
+    // For messages: a connection string never shows a password.
+    QString describe() const;
 };
-// An argument of the administration tool as a place.
+// An argument of the administration tool as a place. A connection string
+// (given, or read from a Velbor.server file) that holds a password is refused.
 bool placeOf(const QString &argument, ArchivePlace *place, QString *error);
 bool openArchive(const ArchivePlace &place, Archive *archive, QString *error);
 
@@ -38,8 +40,9 @@ using CopyProgress = std::function<void(const QString &table, qint64 done, qint6
 bool copyArchive(Archive &from, Archive &to, const CopyProgress &progress, QVector<TableCount> *copied,
                  QString *error);
 
-// Copies an archive into a new Velbor.mdb file at path: written beside under
-// a temporary name and renamed only when whole and checked.
+// Copies an archive into a new Velbor.mdb file at path: written in a work
+// folder of its own beside it and given the name only when whole and
+// checked, and only if nothing (not even a link) has taken the name.
 bool copyToNewFile(Archive &from, const QString &path, const CopyProgress &progress, QVector<TableCount> *copied,
                    QString *error);
 

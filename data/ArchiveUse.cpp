@@ -31,11 +31,17 @@ bool ArchiveUse::acquire(const QString &archivePath, Mode mode, QString *error)
 {
     release();
     const QByteArray path = QFile::encodeName(markPath(archivePath));
-    m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // Never through a symbolic link: anyone who can write the data folder
+    // could point one at a file elsewhere, which would be made or opened.
+    m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (m_fd < 0) {
+        const int why = errno;
         if (mode == Mode::Shared)
             return true;
-        *error = QStringLiteral("Impossibile creare %1: %2").arg(markPath(archivePath), QString::fromLocal8Bit(strerror(errno)));
+        *error = why == ELOOP ? QStringLiteral("%1 è un collegamento simbolico, non il file di blocco dell'archivio: "
+                                               "eliminarlo e riprovare.")
+                                    .arg(markPath(archivePath))
+                              : QStringLiteral("Impossibile creare %1: %2").arg(markPath(archivePath), QString::fromLocal8Bit(strerror(why)));
         return false;
     }
     struct flock lock {};

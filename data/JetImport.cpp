@@ -3,6 +3,7 @@
 
 #include "Codepage.h"
 #include "Dates.h"
+#include "WorkFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -254,13 +255,19 @@ bool writeJetRows(JetRowSource &source, Store &store, const QVector<TableInfo> &
 bool convertJetRows(JetRowSource &source, const QString &destination, JetImportReport *report, QString *error,
                     const JetProgress &progress)
 {
-    if (QFileInfo::exists(destination)) {
+    if (nameTaken(destination)) {
         *error = QStringLiteral("Il file %1 esiste già: la conversione non lo sovrascrive.").arg(destination);
         return false;
     }
-    const QString temporary = besideName(destination);
+    // Made in a folder of its own, so that no name it or the engine uses
+    // (the journal) can be planted beforehand.
+    WorkFolder work(destination);
+    if (!work.ok()) {
+        *error = work.error();
+        return false;
+    }
+    const QString temporary = work.file(QFileInfo(destination).fileName());
     if (!SqliteStore::createArchive(temporary, error)) {
-        removeArchiveFiles(temporary);
         *error = QStringLiteral("Impossibile creare il nuovo archivio accanto a %1: %2").arg(destination, *error);
         return false;
     }
@@ -277,18 +284,12 @@ bool convertJetRows(JetRowSource &source, const QString &destination, JetImportR
         ok = ok && writeJetRows(source, store, targets, report, error, progress);
         store.close();
     }
-    if (ok && QFileInfo::exists(destination)) {
-        *error = QStringLiteral("Il file %1 è comparso durante la conversione: non viene sovrascritto.").arg(destination);
+    if (ok && !placeNewFile(temporary, destination, error)) {
+        *error = QStringLiteral("Il nuovo archivio non è stato messo al suo posto: %1").arg(*error);
         ok = false;
     }
-    if (ok && !QFile::rename(temporary, destination)) {
-        *error = QStringLiteral("Impossibile dare al nuovo archivio il nome %1.").arg(destination);
-        ok = false;
-    }
-    if (!ok) {
-        removeArchiveFiles(temporary);
+    if (!ok)
         report->tables.clear();
-    }
     return ok;
 }
 

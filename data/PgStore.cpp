@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PgStore.h"
 
-#include "platform/Paths.h"
+#include "Files.h"
 #include "schema_pg_sql.h"
 
 #include <QDir>
@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <libpq-fe.h>
+#include <pg_config_manual.h>
 
 #include <limits>
 
@@ -17,6 +18,8 @@
 namespace {
 
 PgStore::PasswordPrompt g_prompt;
+QString g_knownServerFile;
+PgStore::ServerConfirm g_confirmServer;
 
 // Any constant: every workstation's writers queue on this one lock.
 constexpr qint64 kWriteLock = 0x56656C626F72LL;
@@ -137,6 +140,12 @@ void PgStore::setPasswordPrompt(PasswordPrompt prompt)
     g_prompt = std::move(prompt);
 }
 
+void PgStore::setKnownServer(const QString &file, ServerConfirm confirm)
+{
+    g_knownServerFile = file;
+    g_confirmServer = std::move(confirm);
+}
+
 QString PgStore::connectionError() const
 {
     if (!m_conn)
@@ -145,25 +154,19 @@ QString PgStore::connectionError() const
     return message.isEmpty() ? QStringLiteral("connessione al server interrotta") : message;
 }
 
-bool PgStore::connect(const QString &password, QString *error)
+bool PgStore::connect(const PgConnect::Options &options, const PgConnect::Server *expected,
+                      PgConnect::Server *seen, QString *error)
 {
-    // Keywords before dbname are defaults the connection string may override;
-    // those after it are the program's own.
-    const QByteArray info = m_conninfo.toUtf8();
-    const QByteArray pass = password.toUtf8();
-    QVector<const char *> keys{"connect_timeout", "fallback_application_name", "dbname", "client_encoding"};
-    QVector<const char *> values{"10", "velbor", info.constData(), "UTF8"};
-    if (!password.isNull()) {
-        keys.append("password");
-        values.append(pass.constData());
-    }
-    keys.append(nullptr);
-    values.append(nullptr);
     if (m_conn)
         PQfinish(m_conn);
-    m_conn = PQconnectdbParams(keys.constData(), values.constData(), 1);
+    QString refusal;
+    m_conn = PgConnect::connect(options, expected, seen, &refusal);
     if (!m_conn) {
         *error = QStringLiteral("Memoria insufficiente per la connessione al server.");
+        return false;
+    }
+    if (!refusal.isEmpty()) {
+        *error = refusal;
         return false;
     }
     if (PQstatus(m_conn) != CONNECTION_OK) {
@@ -172,7 +175,7 @@ bool PgStore::connect(const QString &password, QString *error)
     }
     // The server's notices are for its log, not the workstation's terminal.
     PQsetNoticeProcessor(m_conn, [](void *, const char *) {}, nullptr);
-    return prepareSession(error);
+    return true;
 }
 
 bool PgStore::prepareSession(QString *error)
@@ -197,42 +200,185 @@ bool PgStore::prepareSession(QString *error)
     return true;
 }
 
+namespace {
+// How the server asked for the password, when it could be read.
+QString requestedAs(int authRequest)
+{
+    switch (authRequest) {
+    case 3: return QStringLiteral(" in chiaro");
+    case 5: return QStringLiteral(" con MD5");
+    case 10: return QStringLiteral(" con SCRAM");
+    default: return QString();
+    }
+}
+
+// libpq's refusal of a login without channel binding, in the user's words.
+QString channelBindingRefused(const QString &where, const QString &libpqMessage)
+{
+    return QStringLiteral("Il server %1 non ha accettato l'accesso con SCRAM e channel binding, l'unico con cui Velbor "
+                          "invia una password: la password non è stata inviata. Sul server servono l'autenticazione "
+                          "scram-sha-256 (riga hostssl di pg_hba.conf) e la password dell'utente salvata come SCRAM. (%2)")
+        .arg(where, libpqMessage);
+}
+} // namespace
+
+bool PgStore::confirmServer(const PgConnect::Server &seen, QString *error)
+{
+    if (g_knownServerFile.isEmpty())
+        return true;
+    PgConnect::Server known;
+    if (!PgConnect::loadKnown(g_knownServerFile, &known) || seen.sameAs(known))
+        return true;
+    if (g_confirmServer && g_confirmServer(seen.describe(), known.describe()))
+        return true;
+    *error = QStringLiteral("Collegamento annullato: l'archivio indica il server %1, mentre questa postazione finora "
+                            "usava %2. Se il cambio non è voluto dall'amministratore, qualcuno può avere modificato "
+                            "Velbor.server nella cartella dati.")
+                 .arg(seen.describe(), known.describe());
+    return false;
+}
+
+bool PgStore::passwordOptions(const PgConnect::Server &seen, PgConnect::Options *options, QString *error) const
+{
+    // The second connection goes to the very server the first one reached.
+    PgConnect::set(options, "host", seen.host.toUtf8());
+    PgConnect::set(options, "port", seen.port.toUtf8());
+    if (seen.socket) {
+        // On a local socket the kernel tells who runs the server: only that
+        // system user's server is given the password.
+        if (seen.socketOwner.isEmpty()) {
+            *error = QStringLiteral("Il server su %1 chiede una password, ma il sistema non dice quale utente lo "
+                                    "esegue: la password non viene inviata.")
+                         .arg(seen.host);
+            return false;
+        }
+        PgConnect::set(options, "requirepeer", seen.socketOwner.toUtf8());
+        return true;
+    }
+    if (!seen.tls) {
+        *error = QStringLiteral("Il server (%1) chiede la password%2 su una connessione non cifrata. Velbor invia una "
+                                "password solo con SCRAM su una connessione cifrata (TLS), così un server che non la "
+                                "conosca già non può leggerla: la password non è stata inviata. L'amministratore deve "
+                                "attivare TLS sul server (riga hostssl ... scram-sha-256 in pg_hba.conf) oppure un "
+                                "accesso senza password.")
+                     .arg(seen.describe(), requestedAs(seen.authRequest));
+        return false;
+    }
+    PgConnect::set(options, "hostaddr", seen.address.toUtf8());
+    const QByteArray mode = PgConnect::value(*options, "sslmode");
+    if (mode != "verify-ca" && mode != "verify-full")
+        PgConnect::set(options, "sslmode", "require");
+    // libpq then answers nothing but SCRAM bound to this TLS connection.
+    PgConnect::set(options, "channel_binding", "require");
+    return true;
+}
+
 bool PgStore::open(const QString &conninfo, QString *error)
 {
     close();
     error->clear();
     m_conninfo = conninfo;
-    if (connect(QString(), error))
-        return true;
-    // The server wants a password none of libpq's means gave, or refused the
-    // one typed: ask for it (three tries).
-    for (int attempt = 0; attempt < 3 && m_conn && g_prompt
+    PgConnect::Options options;
+    if (!PgConnect::check(conninfo, error) || !PgConnect::parse(conninfo, &options, error))
+        return false;
+    // Defaults the string may override, then the program's own settings.
+    if (!PgConnect::has(options, "connect_timeout"))
+        PgConnect::set(&options, "connect_timeout", "10");
+    if (!PgConnect::has(options, "fallback_application_name"))
+        PgConnect::set(&options, "fallback_application_name", "velbor");
+    PgConnect::set(&options, "client_encoding", "UTF8");
+
+    // First with no password from anywhere (neither the environment nor a
+    // password or service file): who answers, and whether it wants one.
+    PgConnect::Options first = options;
+    PgConnect::set(&first, "password", QByteArray());
+    PgConnect::set(&first, "passfile", "/dev/null/nessuno");
+    PgConnect::Server seen;
+    const bool connected = connect(first, nullptr, &seen, error);
+    const bool wantsPassword = !connected && m_conn && PQstatus(m_conn) == CONNECTION_BAD
+                               && PQconnectionNeedsPassword(m_conn) && !seen.isEmpty();
+    if ((!connected && !wantsPassword) || !confirmServer(seen, error)) {
+        close();
+        return false;
+    }
+    m_server = seen;
+    if (connected) {
+        m_options = first;
+        return finishOpen(error);
+    }
+
+    PgConnect::Options second = options;
+    if (!passwordOptions(seen, &second, error)) {
+        close();
+        return false;
+    }
+    const QString where = QStringLiteral("%1 (database %2, utente %3)")
+                              .arg(seen.host, seen.database, QString::fromUtf8(PQuser(m_conn)));
+    // A password libpq finds itself (PGPASSWORD, the password file, a service file).
+    PgConnect::Server again;
+    if (connect(second, &seen, &again, error)) {
+        m_options = second;
+        return finishOpen(error);
+    }
+    if (error->contains(QLatin1String("channel binding")))
+        *error = channelBindingRefused(where, *error);
+    // Or typed, when none was found or the one typed was refused (three tries).
+    for (int attempt = 0; attempt < 3 && m_conn && g_prompt && PQstatus(m_conn) == CONNECTION_BAD
                           && (PQconnectionNeedsPassword(m_conn) || (attempt > 0 && PQconnectionUsedPassword(m_conn)));
          ++attempt) {
-        const QString where = QStringLiteral("%1 (database %2, utente %3)")
-                                  .arg(QString::fromUtf8(PQhost(m_conn)), QString::fromUtf8(PQdb(m_conn)),
-                                       QString::fromUtf8(PQuser(m_conn)));
         QString password;
         bool remember = false;
         if (!g_prompt(where, &password, &remember)) {
             *error = QStringLiteral("Password non inserita: %1").arg(*error);
             break;
         }
-        if (connect(password, error)) {
+        PgConnect::Options typed = second;
+        PgConnect::set(&typed, "password", password.toUtf8());
+        if (connect(typed, &seen, &again, error)) {
+            m_options = typed;
+            if (!finishOpen(error))
+                return false;
             QString warning;
             if (remember
-                && !rememberPassword(QString::fromUtf8(PQhost(m_conn)), QString::fromUtf8(PQport(m_conn)),
-                                     QString::fromUtf8(PQdb(m_conn)), QString::fromUtf8(PQuser(m_conn)), password,
+                && !rememberPassword(seen.host, seen.port, seen.database, QString::fromUtf8(PQuser(m_conn)), password,
                                      &warning))
                 qWarning("%s", qPrintable(warning));
             return true;
         }
+        if (error->contains(QLatin1String("channel binding"))) {
+            *error = channelBindingRefused(where, *error);
+            break;
+        }
     }
-    if (m_conn) {
-        PQfinish(m_conn);
-        m_conn = nullptr;
-    }
+    close();
     return false;
+}
+
+bool PgStore::finishOpen(QString *error)
+{
+    if (!prepareSession(error)) {
+        close();
+        return false;
+    }
+    // The first server this user reaches is the one verified from then on.
+    if (!g_knownServerFile.isEmpty()) {
+        PgConnect::Server known;
+        QString warning;
+        if ((!PgConnect::loadKnown(g_knownServerFile, &known) || !m_server.sameAs(known))
+            && !PgConnect::saveKnown(g_knownServerFile, m_server, &warning))
+            qWarning("%s", qPrintable(warning));
+    }
+    return true;
+}
+
+QString PgStore::toolConninfo() const
+{
+    // Everything this connection was made with but a typed password, which
+    // never goes on a command line: tools find a stored one as libpq does.
+    PgConnect::Options options = m_options;
+    if (!PgConnect::value(options, "password").isEmpty())
+        PgConnect::remove(&options, "password");
+    return QString::fromUtf8(PgConnect::build(options));
 }
 
 void PgStore::close()
@@ -241,6 +387,8 @@ void PgStore::close()
         PQfinish(m_conn);
     m_conn = nullptr;
     m_txn = Txn::None;
+    m_options.clear();
+    m_server = {};
 }
 
 QString PgStore::label() const
@@ -269,12 +417,11 @@ bool PgStore::ensureConnection(QString *error)
         m_txn = Txn::Lost;
         return ensureConnection(error);
     }
-    // Lost between commands (server restarted, network dropped): made again now.
-    PQreset(m_conn);
-    if (PQstatus(m_conn) != CONNECTION_OK) {
-        *error = connectionError();
+    // Lost between commands (server restarted, network dropped): made again
+    // now, with what worked before and to the same server only.
+    PgConnect::Server seen;
+    if (!connect(m_options, &m_server, &seen, error))
         return false;
-    }
     return prepareSession(error);
 }
 
@@ -383,10 +530,12 @@ bool PgStore::copyIn(const QString &table, const QStringList &columns, const QBy
 
 QStringList PgStore::tableNames(QString *error)
 {
+    // From the catalogue, which lists every table whatever the user may do
+    // with it: a table the user may not read is there, and said so by describe().
     Result r;
     QStringList names;
-    if (!run(QStringLiteral("SELECT table_name FROM information_schema.tables WHERE table_schema = current_schema() "
-                            "AND table_type = 'BASE TABLE'"),
+    if (!run(QStringLiteral("SELECT c.relname FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = "
+                            "c.relnamespace WHERE n.nspname = current_schema() AND c.relkind IN ('r', 'p')"),
              {}, {}, &r, error))
         return names;
     for (int i = 0; i < r.rows(); ++i)
@@ -397,10 +546,21 @@ QStringList PgStore::tableNames(QString *error)
 bool PgStore::describe(const QString &table, TableInfo *out, QString *error)
 {
     Result r;
-    if (!run(QStringLiteral("SELECT column_name, data_type FROM information_schema.columns "
-                            "WHERE table_schema = current_schema() AND table_name = $1 ORDER BY ordinal_position"),
+    if (!run(QStringLiteral("SELECT a.attname, format_type(a.atttypid, NULL), has_table_privilege(c.oid, 'SELECT') "
+                            "FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+                            "JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid "
+                            "WHERE n.nspname = current_schema() AND c.relname = $1 AND a.attnum > 0 "
+                            "AND NOT a.attisdropped ORDER BY a.attnum"),
              {table.toUtf8()}, {false}, &r, error))
         return false;
+    if (r.rows() > 0 && qstrcmp(PQgetvalue(r.res, 0, 2), "t") != 0) {
+        const QString user = QString::fromUtf8(PQuser(m_conn));
+        *error = QStringLiteral("Permesso negato: l'utente %1 non può leggere la tabella %2 dell'archivio (la tabella "
+                                "c'è). L'amministratore del server concede i permessi con: velbor_admin permessi "
+                                "CONNESSIONE %1")
+                     .arg(user, table);
+        return false;
+    }
     out->name = table;
     out->columns.clear();
     for (int i = 0; i < r.rows(); ++i) {
@@ -418,6 +578,52 @@ bool PgStore::describe(const QString &table, TableInfo *out, QString *error)
         else if (type == QLatin1String("text"))
             kind = FieldKind::Memo;
         out->columns.append({name, kind});
+    }
+    return true;
+}
+
+bool PgStore::grantRights(const QString &role, QString *error)
+{
+    error->clear();
+    if (scalar(QStringLiteral("SELECT 1 FROM pg_catalog.pg_roles WHERE rolname = $1"), {role}, error).isEmpty()) {
+        if (error->isEmpty())
+            *error = QStringLiteral("Il ruolo %1 non esiste sul server: crearlo prima (createuser).").arg(role);
+        return false;
+    }
+    const QStringList present = archiveTablesPresent(error);
+    if (!error->isEmpty())
+        return false;
+    if (present.size() != Tables::all().size()) {
+        *error = QStringLiteral("Il database non contiene le tabelle dell'archivio: crearle prima (velbor_admin crea).");
+        return false;
+    }
+    // A name is no parameter in GRANT: the role goes in as a quoted identifier.
+    char *escaped = PQescapeIdentifier(m_conn, role.toUtf8().constData(), size_t(role.toUtf8().size()));
+    if (!escaped) {
+        *error = connectionError();
+        return false;
+    }
+    const QString grantee = QString::fromUtf8(escaped);
+    PQfreemem(escaped);
+    QStringList tables, sequences;
+    for (const QString &name : present) {
+        tables.append(quoted(name));
+        const QString sequence = scalar(QStringLiteral("SELECT pg_get_serial_sequence($1, $2)"), {quoted(name), kRowKey}, error);
+        if (!error->isEmpty())
+            return false;
+        if (!sequence.isEmpty())
+            sequences.append(sequence);
+    }
+    // Sequences: USAGE and UPDATE to draw keys, SELECT for pg_dump to read them.
+    QString sql = QStringLiteral("BEGIN; GRANT SELECT, INSERT, UPDATE, DELETE ON TABLE %1 TO %2;")
+                      .arg(tables.join(QLatin1Char(',')), grantee);
+    if (!sequences.isEmpty())
+        sql += QStringLiteral(" GRANT USAGE, SELECT, UPDATE ON SEQUENCE %1 TO %2;").arg(sequences.join(QLatin1Char(',')), grantee);
+    sql += QStringLiteral(" COMMIT");
+    if (!execScript(sql, error)) {
+        QString ignored;
+        execScript(QStringLiteral("ROLLBACK"), &ignored);
+        return false;
     }
     return true;
 }
@@ -773,11 +979,10 @@ bool PgStore::createArchive(const QString &conninfo, QString *error)
 
 bool PgStore::readServerFile(const QString &path, QString *conninfo, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("Impossibile leggere %1: %2").arg(path, file.errorString());
+    // A FIFO in its place would be waited on for ever: regular files only.
+    QFile file;
+    if (!Files::openRegularFile(file, path, error))
         return false;
-    }
     const QList<QByteArray> lines = file.read(64 * 1024).split('\n');
     for (const QByteArray &line : lines) {
         const QString text = QString::fromUtf8(line).trimmed();
@@ -801,7 +1006,9 @@ bool PgStore::rememberPassword(const QString &host, const QString &port, const Q
         s.replace(QLatin1Char(':'), QStringLiteral("\\:"));
         return s;
     };
-    const QString prefix = escape(host) + QLatin1Char(':') + escape(port) + QLatin1Char(':') + escape(database)
+    // libpq looks a connection over its default socket folder up as "localhost".
+    const QString entryHost = host.isEmpty() || host == QLatin1String(DEFAULT_PGSOCKET_DIR) ? QStringLiteral("localhost") : host;
+    const QString prefix = escape(entryHost) + QLatin1Char(':') + escape(port) + QLatin1Char(':') + escape(database)
                            + QLatin1Char(':') + escape(user) + QLatin1Char(':');
     QByteArray content;
     QFile old(path);
@@ -819,7 +1026,7 @@ bool PgStore::rememberPassword(const QString &host, const QString &port, const Q
     // Made readable by the user only from the start (libpq also ignores a
     // password file that others can read).
     const mode_t previous = ::umask(077);
-    const bool written = Paths::writeAtomically(path, content, error);
+    const bool written = Files::writeAtomically(path, content, error);
     ::umask(previous);
     if (written)
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);

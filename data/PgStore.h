@@ -8,6 +8,7 @@
 // transaction still holds when its row is written. Reads never wait for it.
 // A connection lost between commands is made again by the next command.
 
+#include "PgConnect.h"
 #include "Store.h"
 
 #include <functional>
@@ -21,14 +22,19 @@ public:
     PgStore(const PgStore &) = delete;
     PgStore &operator=(const PgStore &) = delete;
 
-    // conninfo: a libpq connection string or URI. Passwords come from libpq's
-    // own means (pgpass, service file, GSS, certificates); when the server
-    // still asks for one, the password prompt is asked.
+    // conninfo: a libpq connection string or URI, refused when it holds a
+    // password. Passwords come from libpq's own means (pgpass, service file)
+    // or the password prompt, and go only to a server verified as PgConnect
+    // says; GSS, certificates and peer logins need none.
     bool open(const QString &conninfo, QString *error);
     void close() override;
     bool isOpen() const override { return m_conn != nullptr; }
     QString label() const override;
     pg_conn *handle() const { return m_conn; }
+    // The connection string for pg_dump and pg_restore: the one this
+    // connection was made with (bound to the same server, stored passwords
+    // only), so they reach just what was verified.
+    QString toolConninfo() const;
 
     QStringList tableNames(QString *error) override;
     bool describe(const QString &table, TableInfo *out, QString *error) override;
@@ -68,6 +74,20 @@ public:
     using PasswordPrompt = std::function<bool(const QString &where, QString *password, bool *remember)>;
     static void setPasswordPrompt(PasswordPrompt prompt);
 
+    // The program's check of the server: file is the user's own settings file
+    // keeping the server this workstation has verified (the first it reached).
+    // Every open then compares the server it reaches with it before any
+    // password leaves, and goes on only if confirm (now, before) says so when
+    // they differ. An empty file turns the check off (the administration
+    // tool, whose user names the server on the command line).
+    using ServerConfirm = std::function<bool(const QString &now, const QString &before)>;
+    static void setKnownServer(const QString &file, ServerConfirm confirm);
+
+    // Grants role exactly the rights the program needs on the archive's
+    // tables: rows read and written, counters drawn, and what pg_dump needs
+    // to back them up; no right to change the tables.
+    bool grantRights(const QString &role, QString *error);
+
     // Which of the archive's six tables the database holds (lower case).
     QStringList archiveTablesPresent(QString *error);
     // Creates the archive's tables; refused when the database holds any of them.
@@ -78,7 +98,8 @@ public:
     // first non-empty line.
     static bool readServerFile(const QString &path, QString *conninfo, QString *error);
     // Appends host:port:database:user:password to the user's password file
-    // (PGPASSFILE or ~/.pgpass), readable by the user only.
+    // (PGPASSFILE or ~/.pgpass), readable by the user only, spelled as libpq
+    // looks it up (the default socket folder is "localhost" there).
     static bool rememberPassword(const QString &host, const QString &port, const QString &database,
                                  const QString &user, const QString &password, QString *error);
 
@@ -92,7 +113,11 @@ private:
     enum class Txn { None, Read, Write, Lost };
     struct Result;
 
-    bool connect(const QString &password, QString *error);
+    bool connect(const PgConnect::Options &options, const PgConnect::Server *expected, PgConnect::Server *seen,
+                 QString *error);
+    bool confirmServer(const PgConnect::Server &seen, QString *error);
+    bool passwordOptions(const PgConnect::Server &seen, PgConnect::Options *options, QString *error) const;
+    bool finishOpen(QString *error);
     bool prepareSession(QString *error);
     bool ensureConnection(QString *error);
     bool run(const QString &sql, const QVector<QByteArray> &params, const QVector<bool> &nulls, Result *out,
@@ -102,6 +127,8 @@ private:
     QString connectionError() const;
 
     QString m_conninfo;
+    PgConnect::Options m_options;   // what the connection was made with
+    PgConnect::Server m_server;     // who answered
     pg_conn *m_conn = nullptr;
     Txn m_txn = Txn::None;
     bool m_commitUncertain = false;

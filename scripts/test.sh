@@ -9,11 +9,12 @@ bash scripts/deps.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 # The tests of the archive on a server run against a throwaway PostgreSQL
-# cluster that pg_virtualenv makes for the run and removes after it; here
-# they must run, never be skipped.
+# cluster that tests/with_server.sh makes for each run (its own folder and
+# port, so runs at once on one machine never meet) and removes after it;
+# here they must run, never be skipped.
 export VELBOR_REQUIRE_SERVER=1
 on_server() {
-  pg_virtualenv -v 15 -o fsync=off sh -c 'VELBOR_TEST_PG_RESTART="pg_ctlcluster $PGVERSION regress restart" "$@"' sh "$@"
+  bash tests/with_server.sh "$@"
 }
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

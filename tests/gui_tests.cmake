@@ -9,6 +9,8 @@ endfunction()
 
 velbor_gui_test(tst_mainwindow app/tst_mainwindow.cpp)
 velbor_gui_test(tst_server app/tst_server.cpp)
+# A stand-in server on 127.0.0.1: runs in every run, with or without a real one.
+velbor_gui_test(tst_serverauth app/tst_serverauth.cpp)
 velbor_gui_test(tst_configura config/tst_configura.cpp)
 velbor_gui_test(tst_progetti projects/tst_progetti.cpp)
 velbor_gui_test(tst_componenti components/tst_componenti.cpp)

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up on an archive on a PostgreSQL server: the header names it, a login
 // with only the rights the README gives works, a password is asked when
-// libpq has none and may be remembered, and every start-up failure ends with
-// a message and a refused start.
+// libpq has none and may be remembered (over TCP and over the local
+// socket), the server first reached is the one known from then on, and every
+// start-up failure ends with a message and a refused start.
+#include "ServerHba.h"
 #include "TestSupport.h"
+#include "app/Startup.h"
 #include "app/frmMain.h"
+#include "data/PgConnect.h"
 #include "data/PgStore.h"
 #include "data/basMain.h"
 #include "platform/MessageBox.h"
@@ -13,8 +17,12 @@
 #include <QLabel>
 #include <QtTest>
 
+#include <libpq-fe.h>
+#include <pg_config_manual.h>
+
 namespace {
-// A login role of this run's own, with the rights the README grants.
+// A login role of this run's own, with the rights the README grants
+// (velbor_admin permessi).
 struct LoginRole {
     QString name = QStringLiteral("velbor_pw_%1").arg(QCoreApplication::applicationPid());
     QString database;
@@ -22,9 +30,12 @@ struct LoginRole {
     LoginRole(const QString &db, const QString &password) : database(db)
     {
         const QString admin = QStringLiteral("dbname=") + db;
+        PgStore owner;
+        QString error;
         ok = serverValue(admin, QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2'").arg(name, password)).isEmpty()
-             && serverValue(admin, QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO %1").arg(name)).isEmpty()
-             && serverValue(admin, QStringLiteral("GRANT USAGE, UPDATE ON ALL SEQUENCES IN SCHEMA public TO %1").arg(name)).isEmpty();
+             && owner.open(admin, &error) && owner.grantRights(name, &error);
+        if (!ok)
+            qWarning("%s", qPrintable(error));
     }
     ~LoginRole()
     {
@@ -53,10 +64,27 @@ struct NoStoredPassword {
     }
 };
 
-QString startUp(GuiFixture &f, Session &s, bool *started)
+// Whether the server now asks user for a password over the socket folder.
+bool asksForPassword(const QString &folder, const QString &database, const QString &user)
+{
+    PgConnect::Options options;
+    QString error;
+    PgConnect::parse(QStringLiteral("host=%1 dbname=%2 user=%3 password='' passfile=/dev/null/nessuno")
+                         .arg(folder, database, user),
+                     &options, &error);
+    PgConnect::Server seen;
+    pg_conn *conn = PgConnect::connect(options, nullptr, &seen, &error);
+    const bool asks = conn && PQconnectionNeedsPassword(conn);
+    PQfinish(conn);
+    return asks;
+}
+
+QString startUp(GuiFixture &f, Session &s, bool *started, const QList<MessageBox::Answer> &answers = {})
 {
     writeBytes(f.program() + "/SERVER.DAT", (f.data() + "\r\n").toUtf8());
     MessageBox::clearShown();
+    for (const MessageBox::Answer a : answers)
+        MessageBox::setNextAnswer(a);
     frmMain w(s);
     *started = w.Form_Load();
     const QString message = MessageBox::shown().isEmpty() ? QString() : MessageBox::shown().last().text;
@@ -113,6 +141,81 @@ private slots:
         QString error;
         QVERIFY2(again.open(f.dataArchive(), &error), qPrintable(error));
         QCOMPARE(PasswordDialog::asked().size(), 1);
+    }
+
+    // "Ricorda la password" over the local socket: the entry is written as
+    // libpq looks it up, so the next start asks nothing.
+    void aRememberedPasswordServesTheLocalSocketToo()
+    {
+        GuiFixture f;
+        LoginRole role(f.database(), "segreta");
+        QVERIFY(role.ok);
+        // The default socket folder first: libpq names it "localhost" in the password file.
+        const QStringList folders = serverValue("dbname=postgres", "SHOW unix_socket_directories").split(',');
+        const QString folder = folders.contains(DEFAULT_PGSOCKET_DIR) ? QStringLiteral(DEFAULT_PGSOCKET_DIR)
+                                                                      : folders.first().trimmed();
+        ServerHba hba(QStringLiteral("local %1 %2 scram-sha-256").arg(f.database(), role.name).toUtf8());
+        QVERIFY(hba.ok());
+        QVERIFY(asksForPassword(folder, f.database(), role.name));
+        writeBytes(f.dataArchive(), QStringLiteral("host=%1 dbname=%2 user=%3\n").arg(folder, f.database(), role.name).toUtf8());
+        NoStoredPassword none;
+        PasswordDialog::setNextAnswer(true, "segreta", true);
+        for (int start = 1; start <= 2; ++start) {
+            Session s;
+            bool started = false;
+            const QString header = startUp(f, s, &started);
+            QVERIFY2(started, qPrintable(header));
+            QCOMPARE(PasswordDialog::asked().size(), 1);
+        }
+    }
+
+    // The first server a workstation reaches is the one it knows; when the
+    // data folder names another, it asks (No by default) before any
+    // password could leave, and knows the new one only once reached.
+    void theKnownServerIsKeptAndAChangeIsAsked()
+    {
+        GuiFixture f;
+        ServerDatabase other;
+        QString error;
+        QVERIFY(other.ok());
+        QVERIFY2(PgStore::createArchive(other.conninfo(), &error), qPrintable(error));
+        QTemporaryDir home;
+        const QString known = home.path() + "/server-verificato.ini";
+        Velbor::installServerAccess(known);
+        const auto question = [] {
+            for (const MessageBox::Shown &m : MessageBox::shown())
+                if (m.text.startsWith("L'archivio ora indica un altro server"))
+                    return m.text;
+            return QString();
+        };
+        for (int start = 1; start <= 2; ++start) {
+            Session s;
+            bool started = false;
+            const QString header = startUp(f, s, &started);
+            QVERIFY2(started && question().isEmpty(), qPrintable(header + question()));
+        }
+        PgConnect::Server first;
+        QVERIFY(PgConnect::loadKnown(known, &first));
+        QCOMPARE(first.database, f.database());
+        QVERIFY(first.tls);   // the test server speaks TLS: its certificate is known
+        QCOMPARE(first.certificate.size(), 32 * 3 - 1);
+
+        writeBytes(f.dataArchive(), other.conninfo().toUtf8() + "\n");
+        for (const bool yes : {false, true}) {
+            Session s;
+            bool started = !yes;
+            const QString message = startUp(f, s, &started, {yes ? MessageBox::Answer::Yes : MessageBox::Answer::No});
+            QCOMPARE(started, yes);
+            QVERIFY2(question().contains("database " + other.conninfo().mid(7) + ", ")
+                         && question().contains("invece di " + first.describe() + "."),
+                     qPrintable(question()));
+            if (!yes)
+                QVERIFY2(message.contains("Collegamento annullato"), qPrintable(message));
+            PgConnect::Server now;
+            QVERIFY(PgConnect::loadKnown(known, &now));
+            QCOMPARE(now.database, yes ? other.conninfo().mid(7) : f.database());
+        }
+        PgStore::setKnownServer(QString(), {});
     }
 
     void startUpFailuresAreReportedAndRefused_data()
