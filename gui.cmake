@@ -2,7 +2,7 @@
 # The windows, as a static library, and the program that is main.cpp alone.
 add_library(velbor_gui STATIC
   resources/velbor.qrc
-  platform/MessageBox.cpp platform/FileDialog.cpp platform/PasswordDialog.cpp widgets/ProgressWindow.cpp platform/Resources.cpp
+  platform/MessageBox.cpp platform/FileDialog.cpp widgets/PasswordDialog.cpp widgets/ProgressWindow.cpp platform/Resources.cpp
   app/frmMain.cpp app/frmMain.ui app/frmAutore.cpp app/frmAutore.ui app/Startup.cpp app/JetConversion.cpp
   config/frmConfigura.cpp config/frmConfigura.ui
   widgets/Widgets.cpp

@@ -2,14 +2,14 @@
 // The administration tool: creating, copying, moving, backing up and
 // restoring archives, on a shared file or a PostgreSQL server, and rewriting a
 // file archive that no workstation has open.
-#include "data/ArchiveCopy.h"
-#include "data/ArchiveUse.h"
-#include "data/JetImport.h"
-#include "data/PgStore.h"
-#include "data/SqliteStore.h"
+#include "data/engines/ArchiveCopy.h"
+#include "data/engines/ArchiveUse.h"
+#include "data/jet/JetImport.h"
+#include "data/engines/PgStore.h"
+#include "data/engines/SqliteStore.h"
 #include "data/basMain.h"
 #include "platform/Paths.h"
-#include "data/WorkFolder.h"
+#include "data/engines/WorkFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "JetConversion.h"
 
-#include "data/JetImport.h"
+#include "data/jet/JetImport.h"
 #include "platform/MessageBox.h"
 #include "widgets/ProgressWindow.h"
 

@@ -2,9 +2,9 @@
 #include "Startup.h"
 
 #include "app/frmMain.h"
-#include "data/PgStore.h"
+#include "data/engines/PgStore.h"
 #include "platform/MessageBox.h"
-#include "platform/PasswordDialog.h"
+#include "widgets/PasswordDialog.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

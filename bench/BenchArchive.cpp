@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BenchArchive.h"
 
-#include "SqliteStore.h"
+#include "data/engines/SqliteStore.h"
 
 #include <QTextStream>
 

@@ -3,7 +3,7 @@
 // office's rows (generated as the Jet reader hands them) and a whole read of
 // a real Jet file.
 #include "BenchArchive.h"
-#include "JetImport.h"
+#include "data/jet/JetImport.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -4,8 +4,8 @@
 // same rows in the same run. Runs when libpq's PG* variables reach a server
 // (for example under pg_virtualenv); says so and skips otherwise.
 #include "BenchArchive.h"
-#include "data/ArchiveCopy.h"
-#include "data/PgStore.h"
+#include "data/engines/ArchiveCopy.h"
+#include "data/engines/PgStore.h"
 #include "data/basMain.h"
 #include "projects/frmProgetti.h"
 

@@ -4,7 +4,7 @@
 // parsed into terms whose values are later bound as parameters: typed text
 // never becomes SQL.
 
-#include "Schema.h"
+#include "data/Schema.h"
 
 #include <QVariant>
 #include <QVector>

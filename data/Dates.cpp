@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Dates.h"
+#include "data/Dates.h"
 
 #include <QRegularExpression>
 

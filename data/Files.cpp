@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Files.h"
+#include "data/Files.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RecordView.h"
+#include "data/RecordView.h"
 
-#include "Dates.h"
+#include "data/Dates.h"
 
 #include <limits>
 

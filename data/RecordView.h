@@ -5,7 +5,7 @@
 // record buffer for adding or editing. Every call that can fail returns false
 // and leaves the engine's message in lastError().
 
-#include "Store.h"
+#include "data/engines/Store.h"
 
 #include <functional>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Schema.h"
+#include "data/Schema.h"
 
 #include <QStringList>
 

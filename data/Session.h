@@ -2,8 +2,8 @@
 #pragma once
 // What one run of the program shares: the run-wide values and the archive.
 
-#include "Archive.h"
-#include "RunState.h"
+#include "data/engines/Archive.h"
+#include "data/RunState.h"
 
 struct Session {
     RunState state;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "TextSearch.h"
+#include "data/TextSearch.h"
 
 #include <QHash>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "basMain.h"
+#include "data/basMain.h"
 
-#include "Files.h"
+#include "data/Files.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -3,8 +3,8 @@
 // Operations the windows share: code generators, quoting of criterion texts,
 // and opening the archive at start-up.
 
-#include "Archive.h"
-#include "RunState.h"
+#include "data/engines/Archive.h"
+#include "data/RunState.h"
 
 #include <functional>
 

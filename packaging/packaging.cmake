@@ -13,7 +13,7 @@ add_custom_command(OUTPUT ${VELBOR_SHIPPED_ARCHIVE}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/shipped
   COMMAND ${CMAKE_COMMAND} -E rm -f ${VELBOR_SHIPPED_ARCHIVE}
   COMMAND velbor_mkarchive ${VELBOR_SHIPPED_ARCHIVE}
-  DEPENDS velbor_mkarchive ${CMAKE_SOURCE_DIR}/data/schema.sql)
+  DEPENDS velbor_mkarchive ${CMAKE_SOURCE_DIR}/data/engines/schema.sql)
 add_custom_target(shipped_archive ALL DEPENDS ${VELBOR_SHIPPED_ARCHIVE})
 
 if(TARGET velbor)

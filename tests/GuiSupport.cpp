@@ -8,7 +8,7 @@
 #include "widgets/ProgressWindow.h"
 #include "platform/Paths.h"
 
-#include "data/Archive.h"
+#include "data/engines/Archive.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

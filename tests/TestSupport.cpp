@@ -3,9 +3,9 @@
 
 #include <QProcess>
 
-#include "Archive.h"
-#include "PgStore.h"
-#include "SqliteStore.h"
+#include "data/engines/Archive.h"
+#include "data/engines/PgStore.h"
+#include "data/engines/SqliteStore.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>

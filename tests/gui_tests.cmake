@@ -15,7 +15,7 @@ velbor_gui_test(tst_configura config/tst_configura.cpp)
 velbor_gui_test(tst_progetti projects/tst_progetti.cpp)
 velbor_gui_test(tst_componenti components/tst_componenti.cpp)
 target_compile_definitions(tst_componenti PRIVATE VELBOR_SAMPLES="${CMAKE_CURRENT_SOURCE_DIR}/components/samples")
-velbor_gui_test(tst_rtf components/tst_rtf.cpp)
+velbor_gui_test(tst_rtf components/rtf/tst_rtf.cpp)
 target_compile_definitions(tst_rtf PRIVATE VELBOR_SAMPLES="${CMAKE_CURRENT_SOURCE_DIR}/components/samples")
 
 # The fuzz targets' saved corpora replay as ordinary tests; the fuzzers

@@ -2,8 +2,8 @@
 // The administration tool: rewriting an archive with large pages, never while
 // a workstation has it open.
 #include "TestSupport.h"
-#include "data/ArchiveCopy.h"
-#include "data/PgStore.h"
+#include "data/engines/ArchiveCopy.h"
+#include "data/engines/PgStore.h"
 #include "data/basMain.h"
 
 #include <QProcess>

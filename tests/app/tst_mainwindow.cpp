@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: start-up, header, data folder, exit, and the real program start.
-#include "FakeJetSource.h"
+#include "data/jet/FakeJetSource.h"
 #include "TestSupport.h"
 #include "app/JetConversion.h"
 #include "app/Startup.h"

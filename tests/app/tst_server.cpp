@@ -8,11 +8,11 @@
 #include "TestSupport.h"
 #include "app/Startup.h"
 #include "app/frmMain.h"
-#include "data/PgConnect.h"
-#include "data/PgStore.h"
+#include "data/engines/PgConnect.h"
+#include "data/engines/PgStore.h"
 #include "data/basMain.h"
 #include "platform/MessageBox.h"
-#include "platform/PasswordDialog.h"
+#include "widgets/PasswordDialog.h"
 
 #include <QLabel>
 #include <QtTest>

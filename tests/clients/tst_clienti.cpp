@@ -4,7 +4,7 @@
 #include "GuiSupport.h"
 #include "TestSupport.h"
 #include "app/frmMain.h"
-#include "data/Archive.h"
+#include "data/engines/Archive.h"
 #include "clients/frmClienti.h"
 #include "clients/frmElenco.h"
 #include "data/basMain.h"

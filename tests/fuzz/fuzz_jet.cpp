@@ -2,7 +2,7 @@
 // libFuzzer target: any bytes given to the Jet reader are refused with a
 // message or read table by table to the end, never a crash or a hang; every
 // row has one value per column, and a failure always says why.
-#include "JetReader.h"
+#include "data/jet/JetReader.h"
 
 #include <cstdint>
 #include <cstdlib>

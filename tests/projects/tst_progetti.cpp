@@ -4,7 +4,7 @@
 #include "GuiSupport.h"
 #include "TestSupport.h"
 #include "app/frmMain.h"
-#include "data/Archive.h"
+#include "data/engines/Archive.h"
 #include "components/frmCOmponenti.h"
 #include "data/basMain.h"
 #include "platform/MessageBox.h"

@@ -4,7 +4,7 @@
 // and an office's six tables in it (no rows yet), named in the file's own
 // letter case.
 
-#include "JetReader.h"
+#include "data/jet/JetReader.h"
 
 #include <QDateTime>
 

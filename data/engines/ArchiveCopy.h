@@ -4,7 +4,7 @@
 // from one archive to another (file to server, server to file, or a backup),
 // checked row by row before it is kept.
 
-#include "Archive.h"
+#include "data/engines/Archive.h"
 
 #include <functional>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SqliteStore.h"
+#include "data/engines/SqliteStore.h"
 
 #include "schema_sql.h"
 

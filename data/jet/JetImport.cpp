@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "JetImport.h"
+#include "data/jet/JetImport.h"
 
-#include "Codepage.h"
-#include "Dates.h"
-#include "WorkFolder.h"
+#include "data/Codepage.h"
+#include "data/Dates.h"
+#include "data/engines/WorkFolder.h"
 
 #include <QDir>
 #include <QFile>

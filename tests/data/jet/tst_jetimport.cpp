@@ -3,8 +3,8 @@
 // implements: mapping by name, every field kind, limits, order, counters,
 // refusals that leave nothing behind.
 #include "FakeJetSource.h"
-#include "ArchiveCopy.h"
-#include "JetImport.h"
+#include "data/engines/ArchiveCopy.h"
+#include "data/jet/JetImport.h"
 #include "basMain.h"
 #include "TestSupport.h"
 

@@ -2,8 +2,8 @@
 // The Jet reader against real files in the three formats: every table's rows
 // and values equal what the mdb-export tool prints for them; damaged files
 // are refused with a message.
-#include "JetImport.h"
-#include "JetReader.h"
+#include "data/jet/JetImport.h"
+#include "data/jet/JetReader.h"
 #include "TestSupport.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "JetReader.h"
+#include "data/jet/JetReader.h"
 
-#include "Codepage.h"
-#include "Files.h"
+#include "data/Codepage.h"
+#include "data/Files.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the empty archive that ships beside the program. An existing file is
 // left alone: it may hold an office's data.
-#include "SqliteStore.h"
+#include "data/engines/SqliteStore.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

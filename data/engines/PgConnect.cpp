@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PgConnect.h"
+#include "data/engines/PgConnect.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>

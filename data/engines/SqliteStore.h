@@ -4,7 +4,7 @@
 // file, the pragmas, statement text, binding and reading rows. The rest of the
 // data layer talks to this class only, so another engine can stand in its place.
 
-#include "Store.h"
+#include "data/engines/Store.h"
 
 #include <QHash>
 #include <QSqlDatabase>

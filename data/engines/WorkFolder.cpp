@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "WorkFolder.h"
+#include "data/engines/WorkFolder.h"
 
 #include <QDir>
 #include <QFile>

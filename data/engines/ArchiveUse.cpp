@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ArchiveUse.h"
+#include "data/engines/ArchiveUse.h"
 
 #include <QFile>
 

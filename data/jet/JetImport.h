@@ -6,9 +6,9 @@
 // one transaction into a file beside the destination that takes its name
 // only when complete. The source file is only ever read.
 
-#include "JetReader.h"
-#include "Schema.h"
-#include "SqliteStore.h"
+#include "data/jet/JetReader.h"
+#include "data/Schema.h"
+#include "data/engines/SqliteStore.h"
 
 #include <functional>
 

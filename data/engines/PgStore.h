@@ -8,8 +8,8 @@
 // transaction still holds when its row is written. Reads never wait for it.
 // A connection lost between commands is made again by the next command.
 
-#include "PgConnect.h"
-#include "Store.h"
+#include "data/engines/PgConnect.h"
+#include "data/engines/Store.h"
 
 #include <functional>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Store.h"
+#include "data/engines/Store.h"
 
 bool isAsciiText(const QString &text)
 {

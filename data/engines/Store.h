@@ -4,8 +4,8 @@
 // in its own class (SqliteStore for the shared file, PgStore for a server);
 // views, code generators and windows talk to this interface only.
 
-#include "Criterion.h"
-#include "Schema.h"
+#include "data/Criterion.h"
+#include "data/Schema.h"
 
 #include <QVariant>
 #include <QVector>

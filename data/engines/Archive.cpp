@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Archive.h"
+#include "data/engines/Archive.h"
 
-#include "PgStore.h"
-#include "Files.h"
+#include "data/engines/PgStore.h"
+#include "data/Files.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PgStore.h"
+#include "data/engines/PgStore.h"
 
-#include "Files.h"
+#include "data/Files.h"
 #include "schema_pg_sql.h"
 
 #include <QDir>

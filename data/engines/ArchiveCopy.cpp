@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ArchiveCopy.h"
+#include "data/engines/ArchiveCopy.h"
 
-#include "Dates.h"
-#include "PgStore.h"
-#include "WorkFolder.h"
+#include "data/Dates.h"
+#include "data/engines/PgStore.h"
+#include "data/engines/WorkFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,9 +4,9 @@
 // a SQLite file (Velbor.mdb) or, named by a one-line Velbor.server file, a
 // database on a PostgreSQL server.
 
-#include "ArchiveUse.h"
-#include "RecordView.h"
-#include "SqliteStore.h"
+#include "data/engines/ArchiveUse.h"
+#include "data/RecordView.h"
+#include "data/engines/SqliteStore.h"
 
 #include <memory>
 
