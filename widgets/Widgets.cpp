@@ -75,12 +75,14 @@ namespace {
 // the text part is watched too, for events sent to it alone.
 class TypingIsNoChoice : public QObject {
 public:
-    explicit TypingIsNoChoice(QComboBox *combo) : QObject(combo), m_combo(combo) {}
+    explicit TypingIsNoChoice(QComboBox *combo) : QObject(combo), m_combo(combo), m_self(combo) {}
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (m_inside)
+        // While the box is being destroyed it is a box no more (its focus
+        // goes last): nothing of it may be asked then.
+        if (m_inside || !qobject_cast<QComboBox *>(m_self))
             return false;
         bool hold = event->type() == QEvent::FocusOut;
         if (event->type() == QEvent::KeyPress) {
@@ -107,6 +109,7 @@ protected:
 
 private:
     QComboBox *m_combo;
+    QObject *m_self;
     bool m_inside = false;
 };
 
@@ -115,12 +118,12 @@ private:
 // outside those moments is Qt matching typed text, and chooses nothing.
 class ChoiceGate : public QObject {
 public:
-    explicit ChoiceGate(QComboBox *combo) : QObject(combo), m_combo(combo)
+    explicit ChoiceGate(QComboBox *combo) : QObject(combo), m_combo(combo), m_list(combo->view()),
+        m_viewport(combo->view()->viewport())
     {
         combo->installEventFilter(this);
-        QAbstractItemView *list = combo->view();
-        list->installEventFilter(this);
-        list->viewport()->installEventFilter(this);
+        m_list->installEventFilter(this);
+        m_viewport->installEventFilter(this);
     }
     bool isOpen() const { return m_open; }
 
@@ -143,15 +146,16 @@ protected:
     }
 
 private:
+    // Only pointers are compared here: the box, its list and the list's
+    // viewport may be part-way through their destruction.
     bool isChoice(QObject *watched, QEvent *event) const
     {
-        QAbstractItemView *list = m_combo->view();
         if (event->type() == QEvent::MouseButtonRelease)
-            return watched == list->viewport();
+            return watched == m_viewport;
         if (event->type() != QEvent::KeyPress)
             return false;
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (watched == list || watched == list->viewport())
+        if (watched == m_list || watched == m_viewport)
             return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Select
                    || key->key() == Qt::Key_Space;
         if (watched != m_combo || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
@@ -167,7 +171,9 @@ private:
         }
     }
 
-    QComboBox *m_combo;
+    QObject *m_combo;
+    QObject *m_list;
+    QObject *m_viewport;
     bool m_open = false;
 };
 
