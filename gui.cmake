@@ -3,15 +3,17 @@
 add_library(velbor_gui STATIC
   resources/velbor.qrc
   platform/MessageBox.cpp platform/FileDialog.cpp widgets/PasswordDialog.cpp widgets/ProgressWindow.cpp platform/Resources.cpp
-  app/frmMain.cpp app/frmMain.ui app/frmAutore.cpp app/frmAutore.ui app/Startup.cpp app/JetConversion.cpp
+  app/frmMain.cpp app/frmMain.ui app/frmAutore.cpp app/frmAutore.ui app/frmGuida.cpp app/frmGuida.ui app/frmInformazioni.cpp app/frmInformazioni.ui app/Startup.cpp app/JetConversion.cpp
   config/frmConfigura.cpp config/frmConfigura.ui
-  widgets/Widgets.cpp
+  widgets/Widgets.cpp widgets/Anchors.cpp widgets/WindowPlace.cpp widgets/GridColumns.cpp
   clients/frmClienti.cpp clients/frmClienti.ui clients/ClientSearch.cpp clients/frmElenco.cpp clients/frmElenco.ui
   projects/frmProgetti.cpp projects/frmProgetti.ui projects/ProjectEditor.cpp projects/ProjectTreeModel.cpp projects/ProjectSearch.cpp
   widgets/SearchPanel.cpp
   components/frmCOmponenti.cpp components/frmCOmponenti.ui components/NotesEdit.cpp components/rtf/RtfShared.cpp components/rtf/RtfReader.cpp components/rtf/RtfReaderBlocks.cpp components/rtf/RtfReaderDestinations.cpp components/rtf/RtfWriter.cpp
 )
 target_link_libraries(velbor_gui PUBLIC velbor_core Qt6::Widgets Qt6::PrintSupport)
+# generated/Version.h, for the information window and the program's --version.
+target_include_directories(velbor_gui PUBLIC ${CMAKE_BINARY_DIR}/generated)
 
 qt_add_executable(velbor app/main.cpp)
 target_link_libraries(velbor PRIVATE velbor_gui)

@@ -17,7 +17,12 @@
 #include <QProcess>
 #include <QTextStream>
 
+#include <algorithm>
+#include <functional>
+
 #include <sqlite3.h>
+
+#include "Version.h"
 
 namespace {
 const char *const kUsage =
@@ -76,11 +81,13 @@ const char *const kUsage =
     "                       il file di blocco (Velbor.ldb) ne indica una al lavoro,\n"
     "                       il comando rifiuta. Stampa l'avanzamento e, per ogni\n"
     "                       tabella, i record letti e scritti.\n"
-    "  --help               mostra questo aiuto.\n"
+    "  -h, --help           mostra questo aiuto ed esce.\n"
+    "  --version            mostra la versione ed esce.\n"
     "\n"
     "Con crea, copia, trasferisci, converti e ripristina verso un server, l'opzione\n"
     "--permessi RUOLO concede a RUOLO, a lavoro finito, gli stessi permessi del\n"
-    "comando permessi (un ripristino non porta con sé i permessi).\n";
+    "comando permessi (un ripristino non porta con sé i permessi). Un nome di file\n"
+    "che comincia con un trattino va scritto dopo \"--\".\n";
 
 QTextStream &out()
 {
@@ -112,6 +119,7 @@ QString census(sqlite3 *db)
                                              scalar(db, QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table)).toUtf8().constData()));
     return text;
 }
+
 
 // SQLite's own check of a file archive: "ok", or what it found.
 QString integrityOf(const QString &path)
@@ -516,49 +524,87 @@ int restore(const QString &file, const QString &toArg)
 }
 } // namespace
 
+namespace {
+// The commands, with their arguments as the help names them.
+struct Command {
+    QString name;
+    QStringList arguments;
+    bool grants;   // takes --permessi
+    std::function<int(const QStringList &)> run;
+};
+const QVector<Command> &commands()
+{
+    static const QVector<Command> all = {
+        {"crea", {"CONNESSIONE"}, true, [](const QStringList &a) { return createTables(a.at(0)); }},
+        {"permessi", {"CONNESSIONE", "RUOLO"}, false, [](const QStringList &a) { return grantCommand(a.at(0), a.at(1)); }},
+        {"copia", {"ORIGINE", "DESTINAZIONE"}, true, [](const QStringList &a) { return copy(a.at(0), a.at(1)); }},
+        {"trasferisci", {"CARTELLA_DATI", "CONNESSIONE"}, true,
+         [](const QStringList &a) { return moveToServer(a.at(0), a.at(1)); }},
+        {"backup", {"ARCHIVIO", "FILE"}, false, [](const QStringList &a) { return backup(a.at(0), a.at(1)); }},
+        {"ripristina", {"FILE", "DESTINAZIONE"}, true, [](const QStringList &a) { return restore(a.at(0), a.at(1)); }},
+        {"pagine64", {"ARCHIVIO"}, false, [](const QStringList &a) { return largePages(a.at(0)); }},
+        {"converti", {"FILE_JET", "NUOVO_ARCHIVIO"}, true, [](const QStringList &a) { return convert(a.at(0), a.at(1)); }},
+    };
+    return all;
+}
+
+// A command line it cannot carry out: what is wrong, then where the help is.
+int refuse(const QString &message)
+{
+    err() << message << "\nUso: velbor_admin COMANDO ARGOMENTI\nPer l'elenco dei comandi: velbor_admin --help\n"
+          << Qt::flush;
+    return 1;
+}
+} // namespace
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
-    if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
-        (args.isEmpty() ? err() : out()) << kUsage << Qt::flush;
-        return args.isEmpty() ? 1 : 0;
+    if (args.isEmpty()) {
+        err() << kUsage << Qt::flush;
+        return 1;
     }
-    QStringList rest = args;
-    // --permessi RUOLO, anywhere after the command.
-    for (int i = 1; i < rest.size(); ++i) {
-        if (rest.at(i) != QLatin1String("--permessi"))
-            continue;
-        if (i + 1 >= rest.size() || rest.at(i + 1).isEmpty()) {
-            err() << "--permessi vuole il nome del ruolo.\n\n" << kUsage << Qt::flush;
-            return 1;
+    // Options may stand anywhere; after "--" every argument is a command's
+    // (a file whose name begins with a dash).
+    QStringList words;
+    bool options = true;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        if (!options || arg == QLatin1String("-") || !arg.startsWith(QLatin1Char('-'))) {
+            words << arg;
+        } else if (arg == QLatin1String("--")) {
+            options = false;
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            out() << kUsage << Qt::flush;
+            return 0;
+        } else if (arg == QLatin1String("--version")) {
+            out() << "velbor_admin " VELBOR_VERSION "\n" << Qt::flush;
+            return 0;
+        } else if (arg == QLatin1String("--permessi")) {
+            if (i + 1 >= args.size() || args.at(i + 1).isEmpty())
+                return refuse(QStringLiteral("--permessi vuole il nome del ruolo."));
+            g_grantRole = args.at(++i);
+        } else {
+            return refuse(QStringLiteral("Opzione sconosciuta: %1").arg(arg));
         }
-        g_grantRole = rest.at(i + 1);
-        rest.remove(i, 2);
-        break;
     }
-    const QString command = rest.first();
-    if (!g_grantRole.isEmpty()
-        && !QStringList{"crea", "copia", "trasferisci", "converti", "ripristina"}.contains(command)) {
+    if (words.isEmpty())
+        return refuse(QStringLiteral("Manca il comando."));
+    const QString name = words.takeFirst();
+    const auto command = std::find_if(commands().cbegin(), commands().cend(),
+                                      [&](const Command &c) { return c.name == name; });
+    if (command == commands().cend())
+        return refuse(QStringLiteral("Comando sconosciuto: %1").arg(name));
+    if (!g_grantRole.isEmpty() && !command->grants) {
         err() << "--permessi vale solo con crea, copia, trasferisci, converti e ripristina.\n" << Qt::flush;
         return 1;
     }
-    if (command == QLatin1String("permessi") && rest.size() == 3)
-        return grantCommand(rest.at(1), rest.at(2));
-    if (command == QLatin1String("pagine64") && rest.size() == 2)
-        return largePages(rest.at(1));
-    if (command == QLatin1String("converti") && rest.size() == 3)
-        return convert(rest.at(1), rest.at(2));
-    if (command == QLatin1String("crea") && rest.size() == 2)
-        return createTables(rest.at(1));
-    if (command == QLatin1String("copia") && rest.size() == 3)
-        return copy(rest.at(1), rest.at(2));
-    if (command == QLatin1String("trasferisci") && rest.size() == 3)
-        return moveToServer(rest.at(1), rest.at(2));
-    if (command == QLatin1String("backup") && rest.size() == 3)
-        return backup(rest.at(1), rest.at(2));
-    if (command == QLatin1String("ripristina") && rest.size() == 3)
-        return restore(rest.at(1), rest.at(2));
-    err() << "Comando non riconosciuto.\n\n" << kUsage << Qt::flush;
-    return 1;
+    if (words.size() != command->arguments.size())
+        return refuse(QStringLiteral("Il comando %1 vuole %2 (%3), non %4.")
+                          .arg(name,
+                               command->arguments.size() == 1 ? QStringLiteral("un argomento")
+                                                              : QStringLiteral("%1 argomenti").arg(command->arguments.size()),
+                               command->arguments.join(QLatin1Char(' ')), QString::number(words.size())));
+    return command->run(words);
 }

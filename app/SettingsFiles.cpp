@@ -14,6 +14,8 @@ const QString kServer = QStringLiteral("SERVER.DAT");
 const QString kCounter = QStringLiteral("MAXPRJ.DAT");
 // A longer line is no folder path: the file counts as unreadable.
 constexpr qint64 kMaxLine = 32 * 1024;
+// An administrator's file larger than this is no settings file.
+constexpr qint64 kMaxAdminFile = 64 * 1024;
 
 // The first line of a file without its line end; null when the file is
 // missing, unreadable, no regular file (a FIFO is never waited on), empty or
@@ -38,6 +40,31 @@ QString firstLine(const QString &path)
     return Codepage::decodeText(line);
 }
 
+// An administrator's file, written by hand: the first line that is neither
+// blank nor a comment, without the spaces around it. Null when there is none
+// (an empty or comment-only file names no folder), or when the file is
+// missing, no regular file, too large for a settings file or not text.
+QString settingLine(const QString &path)
+{
+    QFile file;
+    if (!Paths::openRegularFile(file, path))
+        return {};
+    const QByteArray text = file.read(kMaxAdminFile + 1);
+    if (text.size() > kMaxAdminFile || text.contains('\0'))
+        return {};
+    for (const QByteArray &raw : text.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        if (line.size() > kMaxLine)
+            return {};
+        return Codepage::decodeText(line);
+    }
+    return {};
+}
+
+QString g_adminFolder = QStringLiteral("/etc/velbor");
+
 QString writeFile(const QString &path, const QByteArray &content)
 {
     QString error;
@@ -58,18 +85,34 @@ QByteArray counterLine(int counter)
 
 namespace SettingsFiles {
 
-bool readDataFolder(RunState &state, const QString &folder)
+QString adminFolder()
 {
-    const QString dataFolder = firstLine(Paths::join(folder, kServer));
-    if (dataFolder.isNull())
-        return false;
-    state.PercorsoDati = dataFolder;
-    return true;
+    return g_adminFolder;
+}
+
+void setAdminFolder(const QString &folder)
+{
+    g_adminFolder = folder;
+}
+
+bool readAdminDataFolder(RunState &state, const QString &programFolder)
+{
+    for (const QString &folder : {adminFolder(), programFolder}) {
+        const QString dataFolder = settingLine(Paths::join(folder, kServer));
+        if (!dataFolder.isNull()) {
+            state.PercorsoDati = dataFolder;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool read(RunState &state, const QString &folder)
 {
-    const bool fromFile = readDataFolder(state, folder);
+    const QString dataFolder = firstLine(Paths::join(folder, kServer));
+    const bool fromFile = !dataFolder.isNull();
+    if (fromFile)
+        state.PercorsoDati = dataFolder;
     const QString counter = firstLine(Paths::join(folder, kCounter));
     if (!counter.isNull()) {
         bool ok = false;

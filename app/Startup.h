@@ -6,7 +6,18 @@ class QApplication;
 class QString;
 
 namespace Velbor {
-// Loads Qt's Italian translation, so standard buttons read "Sì" and "No".
+// Reads the command line before anything reaches the window system, so that
+// --help and --version answer without a display. Qt's own options (-platform,
+// -style, -session and the like) are let through for QApplication. Returns
+// -1 when the program is to start; otherwise what it printed (the help, the
+// version, or the option it does not know, on standard error) and the exit
+// status: 0, or 2 for a command line it refuses.
+int commandLine(int argc, char **argv);
+// The interface is Italian, so is its locale: dates, day and month names read
+// in Italian whatever the desktop's language.
+void installItalianLocale();
+// That locale, and Qt's Italian translation, so standard buttons read "Sì"
+// and "No".
 void installItalian(QApplication &app);
 // How the program reaches the archive's server: the password window, and
 // the check of each server against the one this user's workstation has

@@ -8,7 +8,9 @@
 #include "data/basMain.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
+#include "widgets/Anchors.h"
 #include "widgets/Widgets.h"
+#include "widgets/WindowPlace.h"
 #include "platform/Paths.h"
 #include "platform/Resources.h"
 #include "ui_frmMain.h"
@@ -29,9 +31,15 @@ frmMain::frmMain(Session &session, QWidget *parent)
 {
     ensureResources();
     ui->setupUi(this);
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                   | Qt::MSWindowsFixedSizeDialogHint);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // The header and the clock take the extra width; the logo and the
+    // buttons keep to the right edge, the clock to the bottom.
+    auto *anchors = new Anchors(ui->centralwidget, ui->centralwidget->minimumSize());
+    anchors->add({ui->fraDitta, ui->lblDItta, ui->lblIndirizzo, ui->lblCitta, ui->lblSito, ui->fraServer, ui->lblServer},
+                 Anchors::GrowWide)
+        .add({ui->Picture1, ui->fraPulsanti}, Anchors::Right)
+        .add({ui->Line1, ui->Label1}, {0, 1, 1, 0});
+    anchors->setAfter([this] { showCompanyName(ui->lblDItta->text()); });
+    WindowPlace::keep(this, QStringLiteral("principale"));
 
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(1000);
@@ -44,13 +52,16 @@ frmMain::frmMain(Session &session, QWidget *parent)
     connect(ui->mnugestPrj, &QAction::triggered, this, &frmMain::mnugestPrj_Click);
     connect(ui->mnuConfig, &QAction::triggered, this, &frmMain::mnuConfig_Click);
     connect(ui->mnuAutore, &QAction::triggered, this, &frmMain::mnuAutore_Click);
+    connect(ui->mnuGuida, &QAction::triggered, this, &frmMain::mnuGuida_Click);
+    connect(ui->mnuInformazioni, &QAction::triggered, this, &frmMain::mnuInformazioni_Click);
     connect(ui->mnuFine, &QAction::triggered, this, &frmMain::mnuFine_Click);
 }
 
 frmMain::~frmMain()
 {
     for (QWidget *w : {static_cast<QWidget *>(m_clienti), static_cast<QWidget *>(m_progetti),
-                       static_cast<QWidget *>(m_configura), static_cast<QWidget *>(m_autore)})
+                       static_cast<QWidget *>(m_configura), static_cast<QWidget *>(m_autore),
+                       static_cast<QWidget *>(m_guida), static_cast<QWidget *>(m_informazioni)})
         delete w;
     delete ui;
 }
@@ -68,9 +79,10 @@ bool frmMain::Form_Load()
     s.CartellaConfigurata.clear();
     s.ServerScelto.clear();
     // A user of an installed copy who has no SERVER.DAT yet starts on the
-    // data folder an administrator named in one beside the program.
+    // data folder an administrator named in /etc/velbor/SERVER.DAT (or, as
+    // before, in one beside the program).
     if (SettingsFiles::read(s, Paths::settingsFolder())
-        || (!Paths::keepsFilesBesideProgram() && SettingsFiles::readDataFolder(s, Paths::programFolder())))
+        || (!Paths::keepsFilesBesideProgram() && SettingsFiles::readAdminDataFolder(s, Paths::programFolder())))
         s.CartellaConfigurata = s.PercorsoDati;
 
     const QString configured = s.PercorsoDati;
@@ -113,11 +125,7 @@ bool frmMain::Form_Load()
             s.NomeScheda(n) = config.text(QStringLiteral("sk%1").arg(n));
             s.PrefissoScheda(n) = config.text(QStringLiteral("pre%1").arg(n));
         }
-        showCompanyName(config.text(u"descr"));
-        ui->lblIndirizzo->setText(config.text(u"indirizzo"));
-        ui->lblCitta->setText(config.text(u"cap") + QLatin1Char(' ') + config.text(u"citta") + QLatin1Char(' ')
-                              + config.text(u"provincia"));
-        ui->lblSito->setText(config.text(u"sito"));
+        showHeader(config);
     } else {
         s.NomeScheda(1) = QStringLiteral("Progetto");
         s.NomeScheda(2) = QStringLiteral("Livello 1");
@@ -129,8 +137,26 @@ bool frmMain::Form_Load()
             MessageBox::error(this, config.lastError());
     }
     m_timer->start();
-    centerOnScreen(this);
     return true;
+}
+
+void frmMain::showHeader(RecordView &config)
+{
+    showCompanyName(config.text(u"descr"));
+    ui->lblIndirizzo->setText(config.text(u"indirizzo"));
+    ui->lblCitta->setText(config.text(u"cap") + QLatin1Char(' ') + config.text(u"citta") + QLatin1Char(' ')
+                          + config.text(u"provincia"));
+    ui->lblSito->setText(config.text(u"sito"));
+}
+
+void frmMain::refreshHeader()
+{
+    RecordView &config = m_session.archive.configuration();
+    const qint64 rows = config.count();
+    if (rows > 0 && config.moveFirst() && config.hasCurrent())
+        showHeader(config);
+    else if (rows < 0)
+        MessageBox::error(this, config.lastError());
 }
 
 void frmMain::showCompanyName(const QString &name)
@@ -156,7 +182,7 @@ void frmMain::showCompanyName(const QString &name)
 void frmMain::Timer1_Timer()
 {
     ui->Label1->setText(
-        QLocale::system().toString(QDateTime::currentDateTime(), QStringLiteral("HH.mm.ss   dddd, dd MMMM yyyy")));
+        QLocale().toString(QDateTime::currentDateTime(), QStringLiteral("HH.mm.ss   dddd, dd MMMM yyyy")));
 }
 
 void frmMain::bringToFront(QWidget *window)
@@ -225,8 +251,10 @@ void frmMain::mnugestPrj_Click()
 
 void frmMain::mnuConfig_Click()
 {
-    if (!m_configura)
+    if (!m_configura) {
         m_configura = new frmConfigura(m_session);
+        connect(m_configura, &frmConfigura::configurationStored, this, &frmMain::refreshHeader);
+    }
     m_configura->setSheetCaptions();
     bringToFront(m_configura);
 }
@@ -236,6 +264,24 @@ void frmMain::mnuAutore_Click()
     if (!m_autore)
         m_autore = new frmAutore();
     bringToFront(m_autore);
+}
+
+void frmMain::mnuGuida_Click()
+{
+    if (!m_guida) {
+        const QString index = frmGuida::indexPage(this, Paths::guideFolder());
+        if (index.isEmpty())
+            return;
+        m_guida = new frmGuida(index);
+    }
+    bringToFront(m_guida);
+}
+
+void frmMain::mnuInformazioni_Click()
+{
+    if (!m_informazioni)
+        m_informazioni = new frmInformazioni(m_session);
+    bringToFront(m_informazioni);
 }
 
 void frmMain::mnuFine_Click()

@@ -3,6 +3,8 @@
 // The main window: start-up, company header, data folder, clock, navigation and exit.
 
 #include "app/frmAutore.h"
+#include "app/frmGuida.h"
+#include "app/frmInformazioni.h"
 #include "clients/frmClienti.h"
 #include "config/frmConfigura.h"
 #include "data/Session.h"
@@ -33,6 +35,8 @@ public:
     frmProgetti *progetti() const { return m_progetti; }
     frmConfigura *configura() const { return m_configura; }
     frmAutore *autore() const { return m_autore; }
+    frmGuida *guida() const { return m_guida; }
+    frmInformazioni *informazioni() const { return m_informazioni; }
 
 public slots:
     void Timer1_Timer();
@@ -42,6 +46,8 @@ public slots:
     void mnugestPrj_Click();
     void mnuConfig_Click();
     void mnuAutore_Click();
+    void mnuGuida_Click();
+    void mnuInformazioni_Click();
     void mnuFine_Click();
     void cmdServer_Click();
     // The register as a modal window, for the project window's client sheet;
@@ -56,6 +62,10 @@ private:
     bool Form_Unload();
     void showClienti();
     void showCompanyName(const QString &name);
+    // The company header from the configuration row config is on.
+    void showHeader(RecordView &config);
+    // The header again from the stored configuration, after a change to it.
+    void refreshHeader();
     frmProgetti *ensureProgetti();
     static void bringToFront(QWidget *window);
 
@@ -67,4 +77,6 @@ private:
     QPointer<frmProgetti> m_progetti;
     QPointer<frmConfigura> m_configura;
     QPointer<frmAutore> m_autore;
+    QPointer<frmGuida> m_guida;
+    QPointer<frmInformazioni> m_informazioni;
 };

@@ -7,7 +7,9 @@
 #include "platform/BusyCursor.h"
 #include "platform/MessageBox.h"
 #include "widgets/SearchPanel.h"
+#include "widgets/Anchors.h"
 #include "widgets/Widgets.h"
+#include "widgets/WindowPlace.h"
 #include "ui_frmClienti.h"
 
 #include <QStringListModel>
@@ -30,12 +32,27 @@ void appendEntry(QComboBox *combo, const QString &text)
 } // namespace
 
 frmClienti::frmClienti(Session &session, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+    : QWidget(parent, Qt::Window),
       ui(new Ui::frmClienti), m_session(session), m_search(new ClientSearch)
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(size());
+    // The long boxes take the extra width, the search's list all the room.
+    auto *anchors = new Anchors(this);
+    const Anchors::Share half{0, 0, 0.5, 0}, besideHalf{0.5, 0, 0, 0};
+    anchors->add(ui->Frame1, Anchors::Grow)
+        .add({ui->lblDescr, ui->cboDescr, ui->lblIndirizzo, ui->txtIndirizzo, ui->lblTelefono, ui->txtTelefono,
+              ui->lblFax, ui->txtFax, ui->lblEMail, ui->txtEMail, ui->lblSito, ui->txtSito},
+             Anchors::GrowWide)
+        .add({ui->lblCitta, ui->txtCitta, ui->lblContatto, ui->txtContatto}, half)
+        .add({ui->lblCap, ui->txtCap, ui->lblProvincia, ui->txtProvincia}, besideHalf)
+        .add({ui->lblPIva, ui->txtPIva}, {0.5, 0, 0.5, 0})
+        .add({ui->cmdNuovo, ui->cmdSalva, ui->cmdElimina, ui->cmdProgetti}, Anchors::Right)
+        .add(ui->cmdChiudi, Anchors::BottomRight)
+        .add(ui->edtCerca, {0, 1, 1, 0})
+        .add(ui->lblRisultati, Anchors::BottomRight)
+        .add(ui->lstRisultati, Anchors::Grow);
+    WindowPlace::keep(this, QStringLiteral("clienti"));
     for (QComboBox *combo : {ui->cboCodice, ui->cboDescr}) {
         combo->setModel(new QStringListModel(combo));
         combo->setEditText(QString());
@@ -51,7 +68,6 @@ frmClienti::frmClienti(Session &session, QWidget *parent)
     m_panel = new SearchPanel(this, ui->edtCerca, ui->lblRisultati, ui->lstRisultati, m_search);
     connect(m_panel, &SearchPanel::opening, this, &frmClienti::refreshSearch);
     connect(m_panel, &SearchPanel::chosen, this, &frmClienti::showSearchResult);
-    centerOnScreen(this);
     CaricaClienti();
 }
 

@@ -4,10 +4,18 @@
 #include "data/Dates.h"
 #include "data/basMain.h"
 #include "platform/MessageBox.h"
+#include "platform/Paths.h"
+#include "widgets/Anchors.h"
+#include "widgets/GridColumns.h"
 #include "widgets/Widgets.h"
+#include "widgets/WindowPlace.h"
 #include "ui_frmElenco.h"
 
 #include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QHeaderView>
 #include <QLocale>
 #include <QPainter>
@@ -25,9 +33,13 @@ frmElenco::frmElenco(Session &session, QWidget *parent)
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     ui->Grid1->verticalHeader()->hide();
+    auto *anchors = new Anchors(this);
+    m_columns = new GridColumns(ui->Grid1, QVector<int>(std::begin(kWidths), std::end(kWidths)), 1);
+    ui->Grid1->setTextElideMode(Qt::ElideMiddle);
+    anchors->add(ui->Grid1, Anchors::Grow).add({ui->cmdChiudi, ui->cmdStampa}, Anchors::BottomRight);
+    WindowPlace::keep(this, QStringLiteral("elenco"));
     connect(ui->cmdChiudi, &QPushButton::clicked, this, &frmElenco::cmdChiudi_Click);
     connect(ui->cmdStampa, &QPushButton::clicked, this, &frmElenco::cmdStampa_Click);
-    centerOnScreen(this);
     Form_Load();
 }
 
@@ -43,7 +55,6 @@ void frmElenco::Form_Load()
     grid->setRowCount(1);   // the empty design row
     for (int c = 0; c < 5; ++c) {
         grid->setHorizontalHeaderItem(c, new QTableWidgetItem(QString::fromLatin1(kHeaders[c])));
-        grid->setColumnWidth(c, kWidths[c] / 15);
     }
     RecordView &projects = m_session.archive.projects();
     const QString criterion = QStringLiteral("codcli=") + m_session.state.ClienteCorrente;
@@ -53,7 +64,7 @@ void frmElenco::Form_Load()
     for (; !projects.noMatch(); projects.findNext(criterion)) {
         const QVariant day = projects.value(u"data");
         const QString date = day.typeId() == QMetaType::QDate
-                                 ? QLocale::system().toString(day.toDate(), QLocale::ShortFormat)
+                                 ? QLocale().toString(day.toDate(), QLocale::ShortFormat)
                                  : projects.text(u"data");
         const QString cells[5] = {projects.text(u"codice"), projects.text(u"descr"), date, projects.text(u"reparto"),
                                   projects.text(u"operatore")};
@@ -66,6 +77,7 @@ void frmElenco::Form_Load()
             grid->item(row, 2)->setData(Qt::UserRole, day.toDate());
     }
     grid->setUpdatesEnabled(true);
+    m_columns->fit();
 }
 
 namespace {
@@ -96,11 +108,7 @@ QList<PrintedPage> frmElenco::layoutPages(const QPaintDevice *device, const QSiz
     RecordView &config = m_session.archive.configuration();
     if (config.count() > 0 && config.moveFirst() && config.hasCurrent())
         studio = config.text(u"descr").trimmed();
-    // The client's name, when the register holds it.
-    QString client;
-    RecordView &clients = m_session.archive.clients();
-    if (clients.findFirst(QStringLiteral("codice=") + s.ClienteCorrente) && !clients.noMatch())
-        client = clients.text(u"descr");
+    const QString client = clientName();
     const QString heading = QStringLiteral("Progetti del cliente %1%2")
                                 .arg(s.ClienteCorrente.trimmed(),
                                      client.isEmpty() ? QString() : QStringLiteral(" - ") + client);
@@ -216,15 +224,53 @@ void frmElenco::printTo(QPrinter *printer)
     painter.end();
 }
 
+QString frmElenco::clientName() const
+{
+    // The client's name, when the register holds it.
+    RecordView &clients = m_session.archive.clients();
+    if (clients.findFirst(QStringLiteral("codice=") + m_session.state.ClienteCorrente) && !clients.noMatch())
+        return clients.text(u"descr");
+    return {};
+}
+
+QString frmElenco::pdfProposal() const
+{
+    // In the user's documents (never the shared data folder), named after the
+    // client, and never the name of a file already there.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir().mkpath(folder))
+        folder = QDir::homePath();
+    QString name = clientName().trimmed();
+    name.replace(QRegularExpression(QStringLiteral(R"([/\\:*?"<>|\x00-\x1f\x7f])")), QStringLiteral("_"));
+    while (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
+        name.chop(1);
+    if (name.isEmpty())
+        name = QStringLiteral("Cliente %1").arg(m_session.state.ClienteCorrente.trimmed());
+    name = name.left(120);
+    QString path = Paths::join(folder, name + QStringLiteral(".pdf"));
+    for (int n = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
+        path = Paths::join(folder, QStringLiteral("%1 (%2).pdf").arg(name).arg(n));
+    return path;
+}
+
 void frmElenco::cmdStampa_Click()
 {
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageOrientation(QPageLayout::Portrait);
+    const QString pdf = pdfProposal();
+    printer.setDocName(QFileInfo(pdf).completeBaseName());
+    printer.setOutputFileName(pdf);
     QPrintPreviewDialog preview(&printer, this);
     preview.setObjectName(QStringLiteral("dlgAnteprima"));
     preview.setWindowTitle(QStringLiteral("Anteprima di stampa"));
     connect(&preview, &QPrintPreviewDialog::paintRequested, this, &frmElenco::printTo);
-    preview.exec();
+    if (preview.exec() != QDialog::Accepted)
+        return;
+    // Written to a file: the user is told where.
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()
+        && QFileInfo(printer.outputFileName()).isFile())
+        MessageBox::show(this, QStringLiteral("Il PDF è stato scritto in %1").arg(QDir::toNativeSeparators(printer.outputFileName())),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Information);
 }
 
 void frmElenco::cmdChiudi_Click()

@@ -10,6 +10,7 @@
 #include <QRect>
 #include <QWidget>
 
+class GridColumns;
 class QPainter;
 class QPaintDevice;
 class QPrinter;
@@ -45,6 +46,8 @@ public:
     // studio, the heading, the date and page number apart, every cell whole.
     QList<PrintedPage> layoutPages(const QPaintDevice *device, const QSize &area) const;
     static void paintPage(QPainter &painter, const PrintedPage &page);
+    // The PDF file a print to a file proposes.
+    QString pdfProposal() const;
 
 public slots:
     void cmdStampa_Click();
@@ -52,7 +55,9 @@ public slots:
 
 private:
     void Form_Load();
+    QString clientName() const;
 
     Ui::frmElenco *ui;
+    GridColumns *m_columns = nullptr;
     Session &m_session;
 };

@@ -4,11 +4,15 @@
 #include "components/rtf/Rtf.h"
 #include "data/Dates.h"
 #include "data/basMain.h"
+#include "platform/BusyCursor.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/Resources.h"
+#include "widgets/Anchors.h"
+#include "widgets/GridColumns.h"
 #include "widgets/Widgets.h"
+#include "widgets/WindowPlace.h"
 #include "ui_frmCOmponenti.h"
 
 #include <QCryptographicHash>
@@ -27,20 +31,14 @@
 #include <atomic>
 #include <memory>
 #include <QRegularExpression>
+#include <QStyle>
 #include <QTextCursor>
 
 #include <limits>
 
 namespace {
-constexpr int kTwipsPerPixel = 15;
 
 // Size of the file a stored path stands for here; 0 when none is found.
-QString sizeText(const QString &stored, const QString &dataFolder)
-{
-    const QString file = Paths::findComponent(stored, dataFolder);
-    return QString::number(file.isEmpty() ? 0 : QFileInfo(QDir::fromNativeSeparators(file)).size());
-}
-
 // What tells one content of a notes file from another without keeping it:
 // null for a missing file.
 QByteArray fingerprint(const QByteArray &content)
@@ -109,6 +107,14 @@ frmCOmponenti::frmCOmponenti(Session &session, QWidget *parent)
     ui->Grid1->verticalHeader()->hide();
     // Long paths keep their file name in view; the whole path is the tooltip.
     ui->Grid1->setTextElideMode(Qt::ElideMiddle);
+    // The list and the notes page share the extra height; the buttons keep to
+    // the right edge.
+    auto *anchors = new Anchors(this);
+    m_columns = new GridColumns(ui->Grid1, {1800, 3100, 1100, 1000}, 1);
+    anchors->add(ui->Grid1, {0, 0, 1, 0.3})
+        .add(ui->RTF1, {0, 0.3, 1, 0.7})
+        .add({ui->cmdNuovo, ui->cboTipo, ui->cmdAggiungi, ui->cmdUsa, ui->cmdChiudi}, Anchors::Right);
+    WindowPlace::keep(this, QStringLiteral("componenti"));
     choicesOnly(ui->cboTipo);
     connect(ui->cmdNuovo, &QPushButton::clicked, this, &frmCOmponenti::cmdNuovo_Click);
     connect(ui->cmdAggiungi, &QPushButton::clicked, this, &frmCOmponenti::cmdAggiungi_Click);
@@ -129,9 +135,6 @@ void frmCOmponenti::Form_Load()
     grid->setColumnCount(4);
     grid->setHorizontalHeaderLabels({QStringLiteral("Data Inserimento"), QStringLiteral("Nome del Componente"),
                                      QStringLiteral("Dimensioni Kb"), QStringLiteral("Tipo")});
-    const int widths[4] = {1800, 3100, 1100, 1000};
-    for (int c = 0; c < 4; ++c)
-        grid->setColumnWidth(c, widths[c] / kTwipsPerPixel);
 
     loadNotes();
 
@@ -145,11 +148,11 @@ void frmCOmponenti::Form_Load()
         grid->setUpdatesEnabled(false);
         for (; !components.noMatch(); components.findNext(criterion)) {
             const QString file = components.text(u"file");
-            addRow(components.text(u"inserito"), file, sizeText(file, m_session.state.PercorsoDati),
-                   components.text(u"tipo"));
+            addRow(components.text(u"inserito"), file, components.text(u"tipo"));
         }
         grid->setUpdatesEnabled(true);
     }
+    m_columns->fit();
     ui->cboTipo->clear();
     ui->cboTipo->addItems({QStringLiteral(".DWG"), QStringLiteral(".IGS"), QStringLiteral(".DXF"), QString()});
     ui->cboTipo->setCurrentIndex(-1);
@@ -157,15 +160,30 @@ void frmCOmponenti::Form_Load()
     Esegui.clear();
 }
 
-void frmCOmponenti::addRow(const QString &date, const QString &file, const QString &size, const QString &type)
+void frmCOmponenti::addRow(const QString &date, const QString &file, const QString &type)
 {
     QTableWidget *grid = ui->Grid1;
     const int row = grid->rowCount();
     grid->insertRow(row);
+    // The size in bytes of the file the stored path stands for here; 0 when
+    // it is missing or cannot be examined.
+    const QString here = Paths::findComponent(file, m_session.state.PercorsoDati);
+    const QString size = QString::number(here.isEmpty() ? 0 : QFileInfo(QDir::fromNativeSeparators(here)).size());
     const QString cells[4] = {date, file, size, type};
     for (int c = 0; c < 4; ++c)
         grid->setItem(row, c, new QTableWidgetItem(cells[c]));
     grid->item(row, 1)->setToolTip(file);
+    // A file that lies here but outside the data folder: other workstations
+    // cannot open it.
+    if (!here.isEmpty() && !Paths::staysInside(here, m_session.state.PercorsoDati)) {
+        QTableWidgetItem *cell = grid->item(row, 1);
+        cell->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+        cell->setData(Qt::UserRole, true);
+        cell->setToolTip(file + QStringLiteral("\nFuori dalla cartella dati: le altre postazioni non possono aprirlo."));
+    }
+    if (!grid->updatesEnabled())
+        return;   // a whole list being loaded is fitted once at its end
+    m_columns->fit();
 }
 
 void frmCOmponenti::loadNotes()
@@ -270,12 +288,52 @@ void frmCOmponenti::cmdNuovo_Click()
         return;
     s.ContatoreComponenti = int(number);
     DataIns = date;
-    addRow(DataIns, name, QStringLiteral("0"), type);
+    addRow(DataIns, name, type);
 }
 
-bool frmCOmponenti::attach(const QString &path)
+QString frmCOmponenti::copyIntoFolder(const QString &source)
+{
+    // The folder of the project or item whose notes this window shows.
+    const RunState &s = m_session.state;
+    QString folder = Paths::folderOf(s.FileNote);
+    if (folder.isEmpty())
+        folder = s.PercorsoDati;
+    const QFileInfo from(QDir::fromNativeSeparators(source));
+    const QString stem = from.completeBaseName();
+    const QString suffix = from.suffix().isEmpty() ? QString() : QLatin1Char('.') + from.suffix();
+    BusyCursor busy;
+    for (int n = 1; n < 10000; ++n) {
+        // Never over a file already there: the next free numbered name.
+        const QString name = n == 1 ? from.fileName() : QStringLiteral("%1 (%2)%3").arg(stem).arg(n).arg(suffix);
+        const QString target = Paths::join(folder, name);
+        QString error;
+        switch (Files::copyToNewFile(source, target, &error)) {
+        case Files::NewFile::Written:
+            return target;
+        case Files::NewFile::Taken:
+            continue;
+        case Files::NewFile::Failed:
+            MessageBox::error(this, error);
+            return {};
+        }
+    }
+    MessageBox::error(this, QStringLiteral("Nessun nome libero per la copia di %1 in %2.").arg(source, folder));
+    return {};
+}
+
+bool frmCOmponenti::attach(const QString &chosen)
 {
     const RunState &s = m_session.state;
+    QString path = chosen;
+    // A file outside the data folder is a path no other workstation can open:
+    // it is copied beside the project's own files when the user says so.
+    if (!Paths::staysInside(path, s.PercorsoDati)
+        && MessageBox::ask(this, QStringLiteral("Il file non è nella cartella dati: le altre postazioni non potranno "
+                                                "aprirlo. Copiarlo nella cartella del progetto ?"))) {
+        path = copyIntoFolder(chosen);
+        if (path.isEmpty())
+            return false;
+    }
     const QString type = componentType(path);
     RecordView &components = m_session.archive.components();
     components.addNew();
@@ -285,7 +343,7 @@ bool frmCOmponenti::attach(const QString &path)
                     && components.setValue(u"file", trimSpaces(path)) && components.setValue(u"tipo", trimSpaces(type));
     if (!storeOrReport(this, components, ok))
         return false;
-    addRow(DataIns, path, sizeText(path, s.PercorsoDati), type);
+    addRow(DataIns, path, type);
     return true;
 }
 
@@ -483,17 +541,6 @@ void frmCOmponenti::done(int result)
     if (!saveNotes())
         return;
     QDialog::done(result);
-}
-
-void frmCOmponenti::resizeEvent(QResizeEvent *event)
-{
-    QDialog::resizeEvent(event);
-    const QRect outer = frameGeometry();
-    const int width = std::max(1, outer.width() - 400 / kTwipsPerPixel);
-    int height = ui->RTF1->height();
-    if (outer.height() > 3000 / kTwipsPerPixel)
-        height = outer.height() - 3000 / kTwipsPerPixel;
-    ui->RTF1->resize(width, height);
 }
 
 void frmCOmponenti::dragEnterEvent(QDragEnterEvent *event)

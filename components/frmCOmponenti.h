@@ -11,6 +11,8 @@ namespace Ui {
 class frmCOmponenti;
 }
 
+class GridColumns;
+
 class frmCOmponenti : public QDialog {
     Q_OBJECT
 
@@ -39,14 +41,16 @@ public slots:
     void done(int result) override;
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
 private:
     // Records one attached file, then lists it; false when the archive refused it.
-    bool attach(const QString &path);
-    void addRow(const QString &date, const QString &file, const QString &size, const QString &type);
+    bool attach(const QString &chosen);
+    // Copies a file into the folder of the project or item, under a free
+    // name; the copy's path, or empty (and the reason shown) when it failed.
+    QString copyIntoFolder(const QString &source);
+    void addRow(const QString &date, const QString &file, const QString &type);
     // Saves the page when it was changed; false (message shown) when the
     // save failed and the user keeps the window open.
     bool saveNotes();
@@ -57,6 +61,7 @@ private:
 
     Ui::frmCOmponenti *ui;
     Session &m_session;
+    GridColumns *m_columns = nullptr;
     bool m_notesSaved = false;
     // Fingerprint of the notes file as it was when the page was loaded (null
     // when missing), to see whether another workstation saved it meanwhile.

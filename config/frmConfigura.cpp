@@ -4,7 +4,9 @@
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#include "widgets/Anchors.h"
 #include "widgets/Widgets.h"
+#include "widgets/WindowPlace.h"
 #include "ui_frmConfigura.h"
 
 #include <QMouseEvent>
@@ -21,7 +23,11 @@ frmConfigura::frmConfigura(Session &session, QWidget *parent)
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(size());
+    auto *anchors = new Anchors(this);
+    anchors->add(ui->Frame1, Anchors::Grow)
+        .add({ui->txtDitta, ui->txtIndirizzo, ui->lblSchede, ui->STab1}, Anchors::GrowWide)
+        .add({ui->cmdAnnulla, ui->cmdConferma}, Anchors::BottomRight);
+    WindowPlace::keep(this, QStringLiteral("configurazione"));
 
     const QLineEdit *names[3] = {ui->txtNome1, ui->txtNome2, ui->txtNome3};
     for (int n = 0; n < 3; ++n)
@@ -165,6 +171,7 @@ void frmConfigura::cmdConferma_Click()
     s.PrefissoScheda(1) = ui->txtPre1->text();
     s.PrefissoScheda(2) = ui->txtPre2->text();
     s.PrefissoScheda(3) = ui->txtPre3->text();
+    emit configurationStored();
     close();
 }
 

@@ -24,6 +24,11 @@ public:
     // then tab 0 after NomeScheda(1), tab 0 left selected.
     void setSheetCaptions();
 
+signals:
+    // The configuration was stored (at Conferma): the company data shown
+    // elsewhere is to be read again.
+    void configurationStored();
+
 public slots:
     void cmdConferma_Click();
     void cmdAnnulla_Click();

@@ -51,12 +51,11 @@ bool closeChecked(int fd)
     return ::close(fd) == 0 || errno == EINTR;
 }
 
-// Writes content to fd and closes it; 0, or the first error met.
-int writeAndClose(int fd, const QByteArray &content)
+// Fills fd and closes it; 0, or the first error met.
+int fillAndClose(int fd, const std::function<int(int)> &fill)
 {
-    const bool written = writeAll(fd, content);
-    const int err = written ? 0 : errno;
-    if (!closeChecked(fd) && written)
+    const int err = fill(fd);
+    if (!closeChecked(fd) && err == 0)
         return errno;
     return err;
 }
@@ -132,7 +131,10 @@ bool writeAtomically(const QString &path, const QByteArray &content, QString *er
     return false;
 }
 
-NewFile writeNewFile(const QString &path, const QByteArray &content, QString *error)
+namespace {
+// Makes path a new file that fill(fd) writes (0, or the error met), as
+// writeNewFile tells.
+NewFile makeNewFile(const QString &path, const std::function<int(int)> &fill, QString *error)
 {
     const QString own = QDir::fromNativeSeparators(path);
     const QByteArray target = QFile::encodeName(own);
@@ -167,7 +169,7 @@ NewFile writeNewFile(const QString &path, const QByteArray &content, QString *er
         }
         if (fd < 0)
             return failed(EEXIST);
-        int err = writeAndClose(fd, content);
+        int err = fillAndClose(fd, fill);
         if (err != 0) {
             ::unlink(temporary.constData());
             return failed(err);
@@ -191,12 +193,47 @@ NewFile writeNewFile(const QString &path, const QByteArray &content, QString *er
     const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
         return errno == EEXIST ? taken() : failed(errno);
-    if (const int err = writeAndClose(fd, content); err != 0) {
+    if (const int err = fillAndClose(fd, fill); err != 0) {
         // Made by this call (the create was exclusive): no half file stays.
         ::unlink(target.constData());
         return failed(err);
     }
     return NewFile::Written;
+}
+
+} // namespace
+
+NewFile writeNewFile(const QString &path, const QByteArray &content, QString *error)
+{
+    return makeNewFile(path, [&](int fd) { return writeAll(fd, content) ? 0 : errno; }, error);
+}
+
+NewFile copyToNewFile(const QString &source, const QString &path, QString *error)
+{
+    QFile from;
+    if (!openRegularFile(from, source, error))
+        return NewFile::Failed;
+    QString readError;
+    const NewFile made = makeNewFile(
+        path,
+        [&](int fd) {
+            QByteArray chunk;
+            for (;;) {
+                chunk = from.read(1 << 20);
+                if (chunk.isEmpty()) {
+                    if (from.error() == QFileDevice::NoError && from.atEnd())
+                        return 0;
+                    readError = from.errorString();
+                    return EIO;
+                }
+                if (!writeAll(fd, chunk))
+                    return errno;
+            }
+        },
+        error);
+    if (made == NewFile::Failed && !readError.isEmpty() && error)
+        *error = QStringLiteral("Impossibile leggere il file %1: %2").arg(QDir::toNativeSeparators(source), readError);
+    return made;
 }
 
 void setHardLinksUsable(bool usable)

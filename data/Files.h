@@ -29,6 +29,9 @@ bool writeAtomically(const QString &path, const QByteArray &content, QString *er
 // in place, and removed again when the write fails.
 enum class NewFile { Written, Taken, Failed };
 NewFile writeNewFile(const QString &path, const QByteArray &content, QString *error = nullptr);
+// The same for a copy of the regular file source (read in pieces, never
+// whole in memory).
+NewFile copyToNewFile(const QString &source, const QString &path, QString *error = nullptr);
 // Tests: false makes writeNewFile behave as on a folder without hard links.
 void setHardLinksUsable(bool usable);
 // Tests: called with the final name just before a written file is put in

@@ -29,6 +29,7 @@ struct Places {
     QString settings;
     QString local;
     QString shipped;
+    QString guide;
 };
 std::optional<Places> g_places;
 
@@ -50,6 +51,7 @@ const Places &places()
     const bool installed = QFileInfo(shared + QLatin1Char('/') + kArchiveName).isFile();
     p.besideProgram = !installed && !g_actReadOnly && canWriteIn(program);
     p.shipped = Paths::join(installed ? QDir::toNativeSeparators(shared) : program, kArchiveName);
+    p.guide = Paths::join(installed ? QDir::toNativeSeparators(shared) : program, QStringLiteral("guida"));
     if (p.besideProgram) {
         p.settings = p.local = program;
     } else {
@@ -95,6 +97,11 @@ QString localFolder()
 QString shippedArchive()
 {
     return places().shipped;
+}
+
+QString guideFolder()
+{
+    return places().guide;
 }
 
 QString ensureLocalArchive()

@@ -30,6 +30,9 @@ QString localFolder();
 // The empty archive this copy ships: in ../share/velbor when installed, else
 // beside the program.
 QString shippedArchive();
+// The folder of the user guide (index.html and its pages): in
+// ../share/velbor/guida when installed, else in guida beside the program.
+QString guideFolder();
 // In the user's folders, makes the fallback archive from the shipped one when
 // there is none yet. Returns the error, empty on success.
 QString ensureLocalArchive();

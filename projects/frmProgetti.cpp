@@ -11,7 +11,9 @@
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/Resources.h"
+#include "widgets/Anchors.h"
 #include "widgets/SearchPanel.h"
+#include "widgets/WindowPlace.h"
 #include "widgets/Widgets.h"
 #include "ui_frmProgetti.h"
 
@@ -53,12 +55,11 @@ frmProgetti::frmProgetti(Session &session, QWidget *parent)
     ensureResources();
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(size());
+    layOut();
 
     m_tree->setImages({QIcon(QStringLiteral(":/img/tree_progetto.png")), QIcon(QStringLiteral(":/img/tree_elemento.png")),
                        QIcon(QStringLiteral(":/img/tree_livello2.png")), QIcon(QStringLiteral(":/img/tree_cliente.png"))});
     ui->tvwProgetti->setModel(m_tree);
-    m_treeGeometry = ui->tvwProgetti->geometry();
     m_search->setIcons({QIcon(QStringLiteral(":/img/tree_progetto.png")), QIcon(QStringLiteral(":/img/tree_elemento.png")),
                         QIcon(QStringLiteral(":/img/componenti.png"))});
     m_panel = new SearchPanel(this, ui->edtCerca, ui->lblRisultati, ui->lstRisultati, m_search);
@@ -225,15 +226,21 @@ bool frmProgetti::readTreeRows(QVector<QString> *projectCells, QVector<QString> 
                                         itemCells, error);
 }
 
-void frmProgetti::replaceTreeRows(const QVector<QString> &projects, const QVector<QString> &items)
+QStringList frmProgetti::expandedNodes() const
 {
-    QTreeView *view = ui->tvwProgetti;
     QStringList expanded;
     for (int n = 0; n < m_tree->nodeCount(); ++n) {
         const QModelIndex idx = m_tree->indexOfNode(n);
-        if (m_tree->nodeLevel(n) < 2 && view->isExpanded(idx))
+        if (m_tree->nodeLevel(n) < 2 && ui->tvwProgetti->isExpanded(idx))
             expanded.append(m_tree->key(idx));
     }
+    return expanded;
+}
+
+void frmProgetti::replaceTreeRows(const QVector<QString> &projects, const QVector<QString> &items)
+{
+    QTreeView *view = ui->tvwProgetti;
+    const QStringList expanded = expandedNodes();
     const QString current = m_tree->key(view->currentIndex());
     const bool key = m_treeKey;
     m_treeKey = false;
@@ -279,11 +286,45 @@ void frmProgetti::refreshSearch()
     m_search->treeChanged();
 }
 
+void frmProgetti::layOut()
+{
+    // The tree and the sheets share the room beyond the designed size; the
+    // boxes of the sheets grow with the window's width, the notes with both.
+    m_searchLine = ui->lstRisultati->geometry().top() - ui->tvwProgetti->geometry().top();
+    m_anchors = new Anchors(this);
+    const Anchors::Share upper{0, 0, 1, 0.5}, lower{0, 0.5, 1, 0.5};
+    m_anchors->add({ui->tvwProgetti, ui->lstRisultati}, upper)
+        .add(ui->STab1, lower)
+        .add(ui->edtCerca, Anchors::GrowWide)
+        .add(ui->lblRisultati, Anchors::Right)
+        .add({ui->cmdNuovo, ui->cmdSalva, ui->cmdElimina, ui->cmdAllegati}, Anchors::Right)
+        .add(ui->cmdChiudi, Anchors::BottomRight);
+    // Sheet 0: the description and the longer boxes take the width; the three
+    // rows of pairs share it in thirds.
+    const Anchors::Share third{0, 0, 1.0 / 3, 0}, second{1.0 / 3, 0, 1.0 / 3, 0}, last{2.0 / 3, 0, 1.0 / 3, 0};
+    m_anchors->add({ui->cboDescr, ui->txtSpecifica}, Anchors::GrowWide)
+        .add({ui->lblData, ui->DataProgetto}, Anchors::Right)
+        .add({ui->txtReparto, ui->txtTelefono}, third)
+        .add({ui->lblUfficio, ui->txtUfficio, ui->lblFax, ui->txtFax}, second)
+        .add({ui->lblOperatore, ui->txtOperatore, ui->lblEMail, ui->txtEMail}, last)
+        .add(ui->txtNote, {0, 0, 1, 0.5});
+    // Sheets 1 and 2, and the client's sheet.
+    m_anchors->add({ui->txtDescr1, ui->txtDescr2, ui->cboCliente, ui->Frame1, ui->Label4, ui->Label5, ui->Label6},
+                   Anchors::GrowWide)
+        .add({ui->lblData1, ui->DataLivello1, ui->lblData2, ui->DataLivello2, ui->cmdNuovoCliente}, Anchors::Right);
+    // An open search takes a line above the tree.
+    m_anchors->setAfter([this] {
+        if (m_panel && m_panel->isOpen())
+            placeSearch(true);
+    });
+    WindowPlace::keep(this, QStringLiteral("progetti"));
+}
+
 void frmProgetti::placeSearch(bool open)
 {
     // The box takes a line above the tree; the sheets do not move.
-    const int line = ui->lstRisultati->geometry().top() - m_treeGeometry.top();
-    ui->tvwProgetti->setGeometry(open ? m_treeGeometry.adjusted(0, line, 0, 0) : m_treeGeometry);
+    const QRect tree = m_anchors->placed(ui->tvwProgetti);
+    ui->tvwProgetti->setGeometry(open ? tree.adjusted(0, m_searchLine, 0, 0) : tree);
     ui->lstRisultati->setGeometry(ui->tvwProgetti->geometry());
     if (!open)
         ui->tvwProgetti->setFocus(Qt::OtherFocusReason);
@@ -291,7 +332,11 @@ void frmProgetti::placeSearch(bool open)
 
 void frmProgetti::showSearchResult(int entry)
 {
-    const QModelIndex node = m_tree->indexOfNode(m_search->node(entry));
+    showNode(m_tree->indexOfNode(m_search->node(entry)));
+}
+
+void frmProgetti::showNode(const QModelIndex &node)
+{
     if (!node.isValid())
         return;
     QTreeView *view = ui->tvwProgetti;
@@ -473,10 +518,20 @@ void frmProgetti::cmdSalva_Click()
     if (!m_editor.checkFolderName(code))
         return;
     s.ProgettoCorrente = code;
-    const bool saved = (s.LivelloCorrente == 1 || s.LivelloCorrente == 2) ? SalvaLivello() : SalvaProgetto();
+    const int level = s.LivelloCorrente;
+    const bool saved = (level == 1 || level == 2) ? SalvaLivello() : SalvaProgetto();
     if (!saved)
         return;
+    // The user's place is kept: the nodes that were open open again, and the
+    // record just saved is chosen and shown as a click on it shows it.
+    const QString savedKey = (level == 1 || level == 2)
+                                 ? QStringLiteral("L%1C%2").arg(level).arg(levelCode(level)->currentText())
+                                 : QLatin1Char('P') + ui->cboCodice->currentText();
+    const QStringList expanded = expandedNodes();
     CaricaProgetti();
+    for (const QString &k : expanded)
+        ui->tvwProgetti->expand(m_tree->indexOfKey(k));
+    showNode(m_tree->indexOfKey(savedKey));
     ui->cmdAllegati->setEnabled(true);
 }
 

@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QWidget>
 
+class Anchors;
 class ProjectSearch;
 class ProjectTreeModel;
 class SearchPanel;
@@ -70,7 +71,12 @@ private:
     // another workstation stored since included).
     void refreshSearch();
     void showSearchResult(int entry);
+    void layOut();
     void placeSearch(bool open);
+    // Opens the node's parents, chooses it, scrolls it into view and shows it
+    // as a click does.
+    void showNode(const QModelIndex &node);
+    QStringList expandedNodes() const;
     bool SalvaProgetto();
     bool SalvaLivello();
     void eliminaProgetto();
@@ -88,10 +94,11 @@ private:
     ProjectEditor m_editor;
     ProjectTreeModel *m_tree;
     ProjectSearch *m_search;
-    SearchPanel *m_panel;
+    SearchPanel *m_panel = nullptr;
     // The rows the tree shows now.
     QVector<QString> m_treeProjects, m_treeItems;
-    QRect m_treeGeometry;
+    Anchors *m_anchors = nullptr;
+    int m_searchLine = 0;
     // The pickers show the day; the value they were given keeps its time. An
     // invalid value is a stored date that could not be read: the box is blank
     // and a save leaves the stored date as it was.

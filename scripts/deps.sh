@@ -6,7 +6,10 @@ set -euo pipefail
 pkgs=(cmake g++ make qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
       qt6-translations-l10n libsqlite3-dev libgl-dev xvfb xauth poppler-utils
       pkg-config libpq-dev libssl-dev openssl postgresql-15 postgresql-client-15 postgresql-common
-      fonts-dejavu-core dpkg-dev file desktop-file-utils xdotool mdbtools-dev mdbtools)
+      fonts-dejavu-core dpkg-dev file desktop-file-utils xdotool mdbtools-dev mdbtools
+      # the package: rsvg-convert draws its icons; lintian, appstreamcli and
+      # man check it
+      librsvg2-bin gzip lintian appstream man-db)
 if [ "${VELBOR_WITH_CLANG:-0}" = 1 ]; then pkgs+=(clang-14 libclang-rt-14-dev); fi
 missing=()
 for p in "${pkgs[@]}"; do

@@ -2,10 +2,13 @@
 #include "GuiSupport.h"
 #include "TestSupport.h"
 
+#include "app/Startup.h"
+#include "app/SettingsFiles.h"
 #include "data/basMain.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "widgets/ProgressWindow.h"
+#include "widgets/WindowPlace.h"
 #include "platform/Paths.h"
 
 #include "data/engines/Archive.h"
@@ -24,11 +27,16 @@
 GuiFixture::GuiFixture()
 {
     Paths::setProgramFolder(program());
+    // Never this machine's /etc/velbor/SERVER.DAT.
+    SettingsFiles::setAdminFolder(root() + "/etc-velbor");
     MessageBox::setScripted(true);
     MessageBox::clearShown();
     FileDialog::setScripted(true);
     Desktop::setScripted(true);
     ProgressWindow::setScripted(true);
+    // Each test's windows open as if for a new user.
+    WindowPlace::setFile(root() + QStringLiteral("/finestre.ini"));
+    Velbor::installItalianLocale();
 }
 
 GuiFixture::~GuiFixture()

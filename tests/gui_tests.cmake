@@ -11,7 +11,18 @@ velbor_gui_test(tst_mainwindow app/tst_mainwindow.cpp)
 velbor_gui_test(tst_server app/tst_server.cpp)
 # A stand-in server on 127.0.0.1: runs in every run, with or without a real one.
 velbor_gui_test(tst_serverauth app/tst_serverauth.cpp)
+# The help and information windows; the guide's pages as shipped in doc/guida.
+velbor_gui_test(tst_guida app/tst_guida.cpp)
+target_compile_definitions(tst_guida PRIVATE VELBOR_GUIDE="${CMAKE_SOURCE_DIR}/doc/guida")
+velbor_server_test(tst_guida)
+# The command lines of velbor and velbor_admin, and which SERVER.DAT an
+# installed copy reads (the package's own among them).
+velbor_gui_test(tst_startup app/tst_startup.cpp)
+target_compile_definitions(tst_startup PRIVATE VELBOR_PROGRAM="$<TARGET_FILE:velbor>" VELBOR_ADMIN="$<TARGET_FILE:velbor_admin>"
+                           VELBOR_SHIPPED_SERVER="${CMAKE_SOURCE_DIR}/packaging/SERVER.DAT")
+add_dependencies(tst_startup velbor velbor_admin)
 velbor_gui_test(tst_configura config/tst_configura.cpp)
+velbor_gui_test(tst_windows widgets/tst_windows.cpp)
 velbor_gui_test(tst_progetti projects/tst_progetti.cpp)
 velbor_gui_test(tst_progetti_workstations projects/tst_progetti_workstations.cpp)
 velbor_gui_test(tst_progetti_search projects/tst_progetti_search.cpp)

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Every source file of the project names its license in its first lines.
 cd "$(dirname "$0")/.." || exit 1
-missing=$(find app admin bench clients components config data platform projects tests packaging scripts resources widgets \
+missing=$(find app admin bench clients components config data doc platform projects tests packaging scripts resources widgets \
   \( -name '*.cpp' -o -name '*.h' -o -name '*.in' -o -name '*.ui' -o -name '*.sql' -o -name '*.sh' \
      -o -name '*.cmake' -o -name 'CMakeLists.txt' -o -name '*.desktop' -o -name '*.svg' -o -name '*.qrc' \) \
   -not -path '*/corpus*' -not -path '*/samples/*' \

@@ -63,6 +63,7 @@ SearchPanel::SearchPanel(QWidget *window, QLineEdit *edit, QLabel *count, QTreeV
     m_list->setFocusPolicy(Qt::ClickFocus);
     m_list->header()->setStretchLastSection(true);
     m_list->installEventFilter(this);
+    m_list->viewport()->installEventFilter(this);
     m_edit->installEventFilter(this);
 
     auto *find = new QShortcut(QKeySequence::Find, window);
@@ -184,9 +185,7 @@ void SearchPanel::showList(bool shown)
     if (shown && !m_list->isVisible()) {
         m_list->show();
         m_list->raise();
-        const QVector<int> widths = m_source->widths();
-        for (int c = 0; c < widths.size(); ++c)
-            m_list->header()->resizeSection(c, m_list->viewport()->width() * widths[c] / 100);
+        sizeColumns();
     } else if (!shown) {
         m_list->hide();
     }
@@ -253,8 +252,18 @@ void SearchPanel::moveInList(int rows)
     m_list->scrollTo(m_list->currentIndex());
 }
 
+void SearchPanel::sizeColumns()
+{
+    const QVector<int> widths = m_source->widths();
+    for (int c = 0; c < widths.size(); ++c)
+        m_list->header()->resizeSection(c, m_list->viewport()->width() * widths[c] / 100);
+}
+
 bool SearchPanel::eventFilter(QObject *watched, QEvent *event)
 {
+    // A list that grows with its window keeps its columns' shares.
+    if (watched == m_list->viewport() && event->type() == QEvent::Resize && m_list->isVisible())
+        sizeColumns();
     if (event->type() != QEvent::KeyPress || (watched != m_edit && watched != m_list))
         return QObject::eventFilter(watched, event);
     auto *key = static_cast<QKeyEvent *>(event);

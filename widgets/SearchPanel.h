@@ -88,6 +88,7 @@ private:
     void run();
     void resume();
     void showList(bool shown);
+    void sizeColumns();
     void moveInList(int rows);
     void updateCount();
 

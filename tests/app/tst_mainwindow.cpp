@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: start-up, header, data folder, exit, and the real program start.
 #include "data/jet/FakeJetSource.h"
+#include "GuiSupport.h"
 #include "TestSupport.h"
 #include "app/JetConversion.h"
 #include "app/Startup.h"
@@ -13,6 +14,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QTabWidget>
 #include <QMessageBox>
@@ -444,7 +446,7 @@ private slots:
         QVERIFY(w.Form_Load());
         const QString first = label(&w, "Label1");
         QVERIFY(QRegularExpression("^\\d\\d\\.\\d\\d\\.\\d\\d   \\S+, \\d\\d \\S+ \\d{4}$").match(first).hasMatch());
-        QCOMPARE(first.section("   ", 1), QLocale::system().toString(QDate::currentDate(), "dddd, dd MMMM yyyy"));
+        QCOMPARE(first.section("   ", 1), QLocale(QLocale::Italian).toString(QDate::currentDate(), "dddd, dd MMMM yyyy"));
         QTRY_VERIFY_WITH_TIMEOUT(label(&w, "Label1") != first, 3000);
     }
 
@@ -461,6 +463,63 @@ private slots:
         QCOMPARE(w.progetti()->findChild<QTabWidget *>("STab1")->tabText(0), QStringLiteral("Commessa"));
     }
 
+    // The header shows the company as stored: changed by Conferma at once,
+    // never by Annulla or by a Conferma that stored nothing.
+    void theHeaderFollowsTheConfiguration_data()
+    {
+        QTest::addColumn<bool>("stored");        // a configuration row at start
+        QTest::addColumn<QString>("button");     // cmdConferma or cmdAnnulla
+        QTest::addColumn<int>("elsewhere");      // changed by another workstation: 0 no; 1 yes, kept; 2 yes, overwritten
+        QTest::addColumn<QStringList>("header"); // lblDItta, lblIndirizzo, lblCitta, lblSito afterwards
+        const QStringList before{"Studio Rossi", "Via Po 3", "10121 Torino TO", "www.rossi.example"};
+        const QStringList typed{"Studio Bianchi & Figli", "Via Po 3", "10121 Moncalieri TO", "www.rossi.example"};
+        QTest::newRow("Conferma") << true << "cmdConferma" << 0 << typed;
+        QTest::newRow("Conferma, first configuration")
+            << false << "cmdConferma" << 0 << QStringList{"Studio Bianchi & Figli", "", " Moncalieri ", ""};
+        // Even when the stored configuration changed meanwhile: Annulla reads nothing.
+        QTest::newRow("Annulla") << true << "cmdAnnulla" << 1 << before;
+        QTest::newRow("changed elsewhere, kept") << true << "cmdConferma" << 1 << before;
+        QTest::newRow("changed elsewhere, overwritten") << true << "cmdConferma" << 2 << typed;
+    }
+    void theHeaderFollowsTheConfiguration()
+    {
+        QFETCH(bool, stored);
+        QFETCH(QString, button);
+        QFETCH(int, elsewhere);
+        QFETCH(QStringList, header);
+        GuiFixture f;
+        if (stored)
+            QCOMPARE(sqlValue(f.programArchive(), "INSERT INTO Configura(descr,indirizzo,cap,citta,provincia,sito) "
+                                                  "VALUES('Studio Rossi','Via Po 3','10121','Torino','TO',"
+                                                  "'www.rossi.example')"),
+                     QString());
+        Session s;
+        frmMain w(s);
+        QVERIFY(w.Form_Load());
+        QVERIFY(activate(&w));
+        w.findChild<QAction *>("mnuConfig")->trigger();
+        QWidget *config = w.configura();
+        QVERIFY(activate(config));
+        clickAndSelectAll(config->findChild<QLineEdit *>("txtDitta"));
+        typeHere("Studio Bianchi & Figli");
+        clickAndSelectAll(config->findChild<QLineEdit *>("txtCitta"));
+        typeHere("Moncalieri");
+        const bool asked = elsewhere && button == QLatin1String("cmdConferma");
+        if (elsewhere)
+            QCOMPARE(sqlValue(f.programArchive(), "UPDATE Configura SET descr='Studio Verdi'"), QString());
+        if (asked)
+            MessageBox::setNextAnswer(elsewhere == 2 ? MessageBox::Answer::Yes : MessageBox::Answer::No);
+        QTest::mouseClick(config->findChild<QPushButton *>(button), Qt::LeftButton);
+        QCOMPARE(MessageBox::shown().size(), asked ? 1 : 0);
+        if (asked)
+            QVERIFY(MessageBox::shown().last().text.startsWith("La configurazione è stata modificata"));
+        QCOMPARE(QStringList({label(&w, "lblDItta"), label(&w, "lblIndirizzo"), label(&w, "lblCitta"),
+                              label(&w, "lblSito")}),
+                 header);
+        // The window closes when it stored, or was told to go.
+        QTRY_COMPARE(bool(w.configura()), asked && elsewhere == 1);
+    }
+
     void menusAndShortcuts()
     {
         GuiFixture f;
@@ -470,7 +529,8 @@ private slots:
         const struct { const char *name; const char *text; const char *key; } actions[] = {
             {"mnuConfig", "&Configurazione", ""}, {"mnuFine", "&Uscita", "F12"},
             {"mnuGestCli", "&Gestione Clienti", "F2"}, {"mnugestPrj", "&Gestione Progetti", "F3"},
-            {"mnuAutore", "Autore", ""}};
+            {"mnuAutore", "Autore", ""}, {"mnuGuida", "Guida", "F1"},
+            {"mnuInformazioni", "Informazioni su Velbor", ""}};
         for (const auto &a : actions) {
             auto *action = w.findChild<QAction *>(a.name);
             QVERIFY2(action, a.name);
@@ -481,6 +541,11 @@ private slots:
         for (QAction *m : w.menuBar()->actions())
             menus << m->text();
         QCOMPARE(menus, QStringList({"File", "&Clienti", "&Progetti", "?"}));
+        QStringList help;
+        for (QAction *a : w.findChild<QMenu *>("mnuInfo")->actions())
+            if (!a->isSeparator())
+                help << a->objectName();
+        QCOMPARE(help, QStringList({"mnuGuida", "mnuAutore", "mnuInformazioni"}));
         QCOMPARE(w.findChild<QPushButton *>("cmdServer")->toolTip(), QStringLiteral("Colegamento con il Server"));
 
         w.findChild<QAction *>("mnuAutore")->trigger();

@@ -240,6 +240,45 @@ private slots:
         QCOMPARE(s.ContatoreComponenti, name == "MAXPRJ.DAT" ? 5 : 17);
     }
 
+    // An administrator's SERVER.DAT, in /etc/velbor or beside the program, is
+    // written by hand: comments and blank lines are skipped; one that names
+    // no folder leaves the next place to be read.
+    void administratorsDataFolder_data()
+    {
+        QTest::addColumn<QByteArray>("etc");      // null: no file
+        QTest::addColumn<QByteArray>("beside");
+        QTest::addColumn<QString>("folder");
+        const QString keep = "(invariato)";
+        const QByteArray none;
+        QTest::newRow("/etc first") << QByteArray("/srv/etc\n") << QByteArray("/srv/programma\r\n") << "/srv/etc";
+        QTest::newRow("beside the program when /etc has none") << none << QByteArray("/srv/programma\r\n") << "/srv/programma";
+        QTest::newRow("empty /etc file") << QByteArray("") << QByteArray("/srv/programma") << "/srv/programma";
+        QTest::newRow("comments and blank lines") << QByteArray("# la cartella\n\n   \r\n\t/srv/dati ufficio  \r\n/srv/altra\n")
+                                                  << none << "/srv/dati ufficio";
+        QTest::newRow("comments alone, both") << QByteArray("# /srv/etc\n") << QByteArray("  # /srv/programma\r\n") << keep;
+        QTest::newRow("Windows-1252") << QByteArray("/srv/citt\xe0\r\n") << none << "/srv/città";
+        QTest::newRow("NUL bytes: no text file") << QByteArray("/srv/e\0tc\n", 10) << QByteArray("/srv/programma") << "/srv/programma";
+        QTest::newRow("too large for a settings file") << QByteArray(100 * 1024, '#') + "\n/srv/etc\n" << none << keep;
+    }
+    void administratorsDataFolder()
+    {
+        QFETCH(QByteArray, etc);
+        QFETCH(QByteArray, beside);
+        QFETCH(QString, folder);
+        TestFolders f;
+        const QString etcFolder = f.root() + "/etc";
+        QVERIFY(QDir().mkpath(etcFolder));
+        SettingsFiles::setAdminFolder(etcFolder);
+        if (!etc.isNull())
+            writeBytes(etcFolder + "/SERVER.DAT", etc);
+        if (!beside.isNull())
+            writeBytes(f.program() + "/SERVER.DAT", beside);
+        RunState s;
+        s.PercorsoDati = "(invariato)";
+        QCOMPARE(SettingsFiles::readAdminDataFolder(s, f.program()), folder != "(invariato)");
+        QCOMPARE(s.PercorsoDati, folder);
+    }
+
     void missingFilesChangeNothing()
     {
         TestFolders f;

@@ -437,9 +437,9 @@ private slots:
         for (int c = 0; c < 5; ++c)
             headers << grid->horizontalHeaderItem(c)->text();
         QCOMPARE(headers, QStringList({"Codice", "Descrizione", "Data", "Reparto", "Operatore"}));
-        QCOMPARE(grid->columnWidth(1), 173);
-        const QString d1 = QLocale::system().toString(QDate(2026, 12, 7), QLocale::ShortFormat);
-        const QString d4 = QLocale::system().toString(QDate(2025, 5, 4), QLocale::ShortFormat);
+        QVERIFY(grid->columnWidth(1) >= 173);
+        const QString d1 = QLocale(QLocale::Italian).toString(QDate(2026, 12, 7), QLocale::ShortFormat);
+        const QString d4 = QLocale(QLocale::Italian).toString(QDate(2025, 5, 4), QLocale::ShortFormat);
         QCOMPARE(gridRows(grid), QStringList({"||||", "P1|Ponte|" + d1 + "|Strutture|Rossi", "P3|Scuola|||Verdi",
                                               "P4|Torre|" + d4 + "|Impianti|Bianchi"}));
         QVERIFY(o.w->isVisible());

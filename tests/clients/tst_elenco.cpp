@@ -6,6 +6,7 @@
 #include "data/basMain.h"
 
 #include <QPrinter>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -20,6 +21,39 @@ class TestElenco : public QObject {
     Q_OBJECT
 
 private slots:
+    // A print to a file proposes the user's documents, never the shared
+    // folder, under the client's name made safe, and never over a file.
+    void aPdfIsProposedInTheUsersDocuments_data()
+    {
+        QTest::addColumn<QString>("client");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << "Comune di Pavia" << "Comune di Pavia.pdf";
+        QTest::newRow("separators") << "Rossi/Bianchi: \"Torre\"." << "Rossi_Bianchi_ _Torre_.pdf";
+        QTest::newRow("not in the register") << "" << "Cliente 12.pdf";
+    }
+    void aPdfIsProposedInTheUsersDocuments()
+    {
+        QFETCH(QString, client);
+        QFETCH(QString, name);
+        SessionFixture fx;
+        QTemporaryDir home;
+        const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + "/.config"));
+        if (!client.isEmpty())
+            fx.sql("INSERT INTO Clienti(codice,descr) VALUES(12," + QuotaSQL(client) + ")");
+        fx.s.state.ClienteCorrente = "12";
+        frmElenco list(fx.s);
+        list.setAttribute(Qt::WA_DeleteOnClose, false);
+        const QString first = list.pdfProposal();
+        QCOMPARE(first, home.path() + "/Documents/" + name);
+        QVERIFY(QFileInfo(home.path() + "/Documents").isDir());
+        writeBytes(first, "%PDF di ieri");
+        QCOMPARE(list.pdfProposal(), home.path() + "/Documents/" + name.chopped(4) + " (2).pdf");
+        qputenv("HOME", oldHome);
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    }
+
     void printedPagesKeepEveryTextWholeAndApart_data()
     {
         QTest::addColumn<QString>("client");

@@ -79,8 +79,14 @@ private slots:
         for (int c = 0; c < 4; ++c)
             headers << o.grid()->horizontalHeaderItem(c)->text();
         QCOMPARE(headers, QStringList({"Data Inserimento", "Nome del Componente", "Dimensioni Kb", "Tipo"}));
-        QCOMPARE(o.grid()->columnWidth(0), 120);
-        QCOMPARE(o.grid()->columnWidth(1), 206);
+        // Never narrower than designed; the name takes what the others leave.
+        const int designed[4] = {120, 206, 73, 66};
+        for (int c = 0; c < 4; ++c)
+            QVERIFY(o.grid()->columnWidth(c) >= designed[c]);
+        int widths = 0;
+        for (int c = 0; c < 4; ++c)
+            widths += o.grid()->columnWidth(c);
+        QCOMPARE(widths, o.grid()->viewport()->width());
         auto *type = o.w->findChild<QComboBox *>("cboTipo");
         QCOMPARE(type->count(), 4);
         QCOMPARE(type->itemText(2), QStringLiteral(".DXF"));
@@ -147,6 +153,52 @@ private slots:
         o.click("cmdAggiungi");
         QCOMPARE(o.grid()->rowCount(), 2);
         QCOMPARE(QDir::currentPath(), o.f.program());
+    }
+
+    // A file from outside the data folder is copied into the item's folder
+    // when the user says so (never over a file there), or linked and marked.
+    void aFileFromOutsideIsCopiedOrLinked()
+    {
+        Opened o(1, "L11");
+        QDir(o.f.data()).mkpath("P1/L11");
+        o.s.state.FileNote = o.f.data() + "/P1/L11/L11";
+        const QString outside = o.f.root() + "/Documenti/pianta.dwg";
+        QDir(o.f.root()).mkpath("Documenti");
+        writeBytes(outside, "pianta nuova");
+        writeBytes(o.f.data() + "/P1/L11/pianta.dwg", "pianta di prima");
+        o.open();
+        const QString question = QStringLiteral("Il file non è nella cartella dati: le altre postazioni non potranno aprirlo. "
+                                                "Copiarlo nella cartella del progetto ?");
+
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        FileDialog::setNextFileName(outside);
+        o.click("cmdAggiungi");
+        QCOMPARE(o.lastMessage(), question);
+        const QString copy = o.f.data() + "/P1/L11/pianta (2).dwg";
+        QCOMPARE(o.column(1), QStringList({copy}));
+        QCOMPARE(readBytes(copy), QByteArray("pianta nuova"));
+        QCOMPARE(readBytes(o.f.data() + "/P1/L11/pianta.dwg"), QByteArray("pianta di prima"));
+        QCOMPARE(o.sql("SELECT file FROM Componenti"), copy);
+        QVERIFY(!o.grid()->item(1, 1)->data(Qt::UserRole).toBool());
+
+        MessageBox::clearShown();
+        FileDialog::setNextFileName(outside);
+        o.click("cmdAggiungi");   // No: linked as it is, and marked
+        QCOMPARE(o.lastMessage(), question);
+        QCOMPARE(o.cell(2, 1), outside);
+        QVERIFY(o.grid()->item(2, 1)->data(Qt::UserRole).toBool());
+        QVERIFY(o.grid()->item(2, 1)->toolTip().contains("Fuori dalla cartella dati"));
+
+        // A file already inside the data folder is attached without a question.
+        MessageBox::clearShown();
+        FileDialog::setNextFileName(o.f.data() + "/P1/L11/pianta.dwg");
+        o.click("cmdAggiungi");
+        QVERIFY(MessageBox::shown().isEmpty());
+        QCOMPARE(o.sql("SELECT COUNT(*) FROM Componenti"), QStringLiteral("3"));
+        // The marks come back when the window lists the components again.
+        o.open();
+        QVERIFY(o.grid()->item(2, 1)->data(Qt::UserRole).toBool());
+        QVERIFY(!o.grid()->item(3, 1)->data(Qt::UserRole).toBool());
     }
 
     void nuovoRegistersANumberedName()
@@ -696,20 +748,36 @@ private slots:
         QCOMPARE(info.st_mode & S_IFMT, kind == "fifo" ? mode_t(S_IFIFO) : mode_t(S_IFCHR));
     }
 
-    void resizeFollowsTheWindow()
+    // The window grows: the list and the notes page take the room, the
+    // buttons keep to the right edge; it never shrinks below its design, and
+    // no header or date is cut.
+    void theListAndTheNotesGrowWithTheWindow()
     {
         Opened o;
+        writeBytes(o.f.data() + "/P1/a.dwg", "x");
+        o.sql(QString("INSERT INTO Componenti(codprj,file,tipo,inserito) VALUES('P1','%1/P1/a.dwg','.DWG','2026-12-09 01:43:40')")
+                  .arg(o.f.data()));
         o.open();
-        o.w->resize(800, 600);
         auto *notes = o.w->findChild<QTextEdit *>("RTF1");
-        QTRY_COMPARE(notes->width(), o.w->frameGeometry().width() - 26);
-        QCOMPARE(notes->height(), o.w->frameGeometry().height() - 200);
-        QCOMPARE(o.grid()->size(), QSize(577, 161));
-        const int before = notes->height();
-        o.w->resize(800, 150);
-        QTRY_COMPARE(notes->width(), o.w->frameGeometry().width() - 26);
-        if (o.w->frameGeometry().height() <= 200)
-            QCOMPARE(notes->height(), before);
+        auto *close = o.w->findChild<QPushButton *>("cmdChiudi");
+        QCOMPARE(o.w->minimumSize(), QSize(678, 475));
+        QCOMPARE(o.grid()->geometry(), QRect(8, 8, 577, 161));
+        QCOMPARE(notes->geometry(), QRect(8, 176, 577, 297));
+        QHeaderView *header = o.grid()->horizontalHeader();
+        for (int c : {0, 2, 3}) {
+            QVERIFY2(o.grid()->columnWidth(c) >= header->sectionSizeHint(c), qPrintable(QString::number(c)));
+            QVERIFY2(o.grid()->columnWidth(c) >= o.grid()->sizeHintForIndex(o.grid()->model()->index(1, c)).width(),
+                     qPrintable(QString::number(c)));
+        }
+        const int name = o.grid()->columnWidth(1);
+        o.w->resize(878, 675);
+        QTRY_COMPARE(o.grid()->geometry(), QRect(8, 8, 777, 221));
+        QCOMPARE(notes->geometry(), QRect(8, 236, 777, 437));
+        QCOMPARE(close->geometry().topLeft(), QPoint(800, 144));
+        QCOMPARE(o.grid()->columnWidth(1), name + 200);
+        o.w->resize(300, 200);
+        QTRY_COMPARE(o.w->size(), QSize(678, 475));
+        QCOMPARE(notes->geometry(), QRect(8, 176, 577, 297));
     }
 };
 

@@ -96,6 +96,8 @@ private slots:
         QCOMPARE(Paths::settingsFolder(), besideProgram ? program : userConfig);
         QCOMPARE(Paths::localFolder(), besideProgram ? program : userData);
         QCOMPARE(Paths::shippedArchive(), (shippedShared ? shared : program) + "/Velbor.mdb");
+        // The guide lies with the shipped files.
+        QCOMPARE(Paths::guideFolder(), (shippedShared ? shared : program) + "/guida");
 
         const QString error = Paths::ensureLocalArchive();
         const QString made = userData + "/Velbor.mdb";

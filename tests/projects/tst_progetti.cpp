@@ -115,8 +115,12 @@ private slots:
         QCOMPARE(o.s.state.ClienteCorrente, QStringLiteral("12"));
         QCOMPARE(shape(o.w->treeModel()), QStringList({"PP1"}));
         QCOMPARE(o.combo("cboCodice")->itemText(0), QStringLiteral("P1"));
-        QVERIFY(o.combo("cboCodice")->currentText().isEmpty());
         QVERIFY(o.get<QToolButton>("cmdAllegati")->isEnabled());
+        // The saved project stays chosen and shown, its client's sheet whole.
+        QCOMPARE(o.currentKey(), QStringLiteral("PP1"));
+        QCOMPARE(o.combo("cboCodice")->currentText(), QStringLiteral("P1"));
+        QCOMPARE(o.get<QPlainTextEdit>("txtNote")->toPlainText(), QStringLiteral("prima\nseconda"));
+        QCOMPARE(o.combo("cboCodCli")->currentText(), QStringLiteral("12"));
 
         // A second save of the same code edits the row; a folder already there is fine.
         QVERIFY(o.clickNode("PP1"));
@@ -257,19 +261,21 @@ private slots:
         QVERIFY(QFileInfo(o.f.data() + "/P1/L12").isDir());
         QCOMPARE(QDir::currentPath(), o.f.data() + "/P1/L12");
 
-        // The rebuild after a save empties the project code: a save needs it again.
+        // After a save the item stays chosen, its project open, and the next
+        // item is saved in the same project.
+        QCOMPARE(o.currentKey(), QStringLiteral("L1CL12"));
+        QVERIFY(o.w->tree()->isExpanded(o.w->treeModel()->indexOfKey("PP1")));
+        QCOMPARE(o.combo("cboCodice")->currentText(), QStringLiteral("P1"));
+        QCOMPARE(o.get<QTabWidget>("STab1")->currentIndex(), 1);
         o.sheet(2);
         o.click("cmdNuovo");
         QCOMPARE(o.combo("cboCodice2")->currentText(), QStringLiteral("L21"));
         o.click("cmdSalva");
-        QCOMPARE(o.lastMessage(), QStringLiteral("Manca il codice del Progetto!"));
-        MessageBox::clearShown();
-        QVERIFY(o.clickNode("PP1"));
-        o.sheet(2);
-        o.combo("cboCodice2")->setEditText("L21");
-        o.click("cmdSalva");
+        QVERIFY2(MessageBox::shown().isEmpty(), qPrintable(o.lastMessage()));
         QVERIFY(QFileInfo(o.f.data() + "/P1/L21").isDir());
         QCOMPARE(shape(o.w->treeModel()), QStringList({"PP1", "  L1CL12", "    L2CL21"}));
+        QCOMPARE(o.currentKey(), QStringLiteral("L2CL21"));
+        QVERIFY(o.w->tree()->isExpanded(o.w->treeModel()->indexOfKey("L1CL12")));
 
         // Saving the same item again edits it.
         QVERIFY(o.clickNode("L1CL12"));

@@ -139,7 +139,7 @@ private slots:
     void componentsKeepAwkwardPaths()
     {
         Running r;
-        const QString folder = r.f.root() + QString::fromUtf8("/dir 'x' 100% \"q\" città😀");
+        const QString folder = r.f.data() + QString::fromUtf8("/dir 'x' 100% \"q\" città😀");
         QVERIFY(QDir().mkpath(folder));
         const QString file = folder + QString::fromUtf8("/pezzo l'1 😀.dwg");
         writeBytes(file, "123");

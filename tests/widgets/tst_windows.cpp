@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Every window grows: never below its design, the room beyond it to what
+// holds data; it opens centred the first time and where its user left it
+// afterwards.
+#include "GuiSupport.h"
+#include "TestSupport.h"
+#include "app/frmMain.h"
+#include "clients/frmClienti.h"
+#include "clients/frmElenco.h"
+#include "components/frmCOmponenti.h"
+#include "config/frmConfigura.h"
+#include "projects/frmProgetti.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+using Make = std::function<QWidget *(Session &)>;
+
+struct Row {
+    Make make;
+    QSize designed;        // the least the window may take (its client area)
+    const char *data;      // a control that holds data and grows
+    QSize grows;           // how much it grows for 100 by 60 more
+    const char *beside;    // a control that moves with the right edge
+};
+} // namespace
+Q_DECLARE_METATYPE(Row)
+
+class TestWindows : public QObject {
+    Q_OBJECT
+
+private slots:
+    void growsAndKeepsItsPlace_data()
+    {
+        QTest::addColumn<Row>("row");
+        QTest::newRow("principale") << Row{[](Session &s) {
+                                               auto *w = new frmMain(s);
+                                               w->Form_Load();
+                                               return w;
+                                           },
+                                           QSize(600, 399), "lblDItta", QSize(100, 0), "fraPulsanti"};
+        QTest::newRow("clienti") << Row{[](Session &s) { return new frmClienti(s); }, QSize(603, 425), "lstRisultati",
+                                        QSize(100, 60), "cmdSalva"};
+        QTest::newRow("progetti") << Row{[](Session &s) { return new frmProgetti(s); }, QSize(650, 505), "tvwProgetti",
+                                         QSize(100, 30), "cmdSalva"};
+        QTest::newRow("configurazione") << Row{[](Session &s) { return new frmConfigura(s); }, QSize(543, 450),
+                                               "txtDitta", QSize(100, 0), "cmdConferma"};
+        QTest::newRow("elenco") << Row{[](Session &s) { return new frmElenco(s); }, QSize(635, 421), "Grid1",
+                                       QSize(100, 60), "cmdChiudi"};
+        QTest::newRow("componenti") << Row{[](Session &s) {
+                                               auto *w = new frmCOmponenti(s);
+                                               w->Form_Load();
+                                               return w;
+                                           },
+                                           QSize(678, 475), "RTF1", QSize(100, 42), "cmdChiudi"};
+    }
+
+    void growsAndKeepsItsPlace()
+    {
+        QFETCH(Row, row);
+        SessionFixture o;
+        const auto inner = [](QWidget *w) {
+            auto *main = qobject_cast<QMainWindow *>(w);
+            return main ? main->centralWidget() : w;
+        };
+
+        std::unique_ptr<QWidget> w(row.make(o.s));
+        w->setAttribute(Qt::WA_DeleteOnClose, false);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QCOMPARE(inner(w.get())->minimumSize(), row.designed);
+        QVERIFY(w->windowFlags() & Qt::WindowMaximizeButtonHint);
+        // The first time, centred on the screen.
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY2((w->frameGeometry().center() - screen.center()).manhattanLength() <= 8,
+                 qPrintable(QStringLiteral("%1,%2").arg(w->frameGeometry().center().x()).arg(w->frameGeometry().center().y())));
+
+        auto *data = w->findChild<QWidget *>(row.data);
+        auto *beside = w->findChild<QWidget *>(row.beside);
+        const QRect data0 = data->geometry(), beside0 = beside->geometry();
+        w->resize(w->size() + QSize(100, 60));
+        QTRY_COMPARE(data->size(), data0.size() + row.grows);
+        QCOMPARE(beside->x(), beside0.x() + 100);
+        w->move(screen.topLeft() + QPoint(20, 30));
+        const QRect left = w->geometry();
+        w->close();
+
+        // The next window opens where this one was left, at its size.
+        std::unique_ptr<QWidget> again(row.make(o.s));
+        again->setAttribute(Qt::WA_DeleteOnClose, false);
+        again->show();
+        QVERIFY(QTest::qWaitForWindowExposed(again.get()));
+        QTRY_COMPARE(again->geometry(), left);
+        QCOMPARE(again->findChild<QWidget *>(row.data)->size(), data0.size() + row.grows);
+    }
+};
+
+QTEST_MAIN(TestWindows)
+#include "tst_windows.moc"
