@@ -121,19 +121,6 @@ QString census(sqlite3 *db)
 }
 
 
-// SQLite's own check of a file archive: "ok", or what it found.
-QString integrityOf(const QString &path)
-{
-    sqlite3 *db = nullptr;
-    QString result;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
-        result = scalar(db, "PRAGMA integrity_check");
-    if (result.isEmpty())
-        result = QString::fromUtf8(sqlite3_errmsg(db));
-    sqlite3_close(db);
-    return result;
-}
-
 int largePages(const QString &path)
 {
     if (!QFileInfo(path).isFile()) {
@@ -443,28 +430,7 @@ int backup(const QString &fromArg, const QString &file)
     if (!openArchive(from, &source, &error))
         return failWith(QStringLiteral("Impossibile aprire %1: %2").arg(from.describe(), error));
     if (!from.server) {
-        // The engine's online backup, checked against the very state it
-        // copied: one read snapshot of the source holds across the copy and the
-        // comparison (workstations wait for it, as for a save), so what others
-        // save meanwhile is neither in the copy nor in what it is compared with.
-        bool ok = true;
-        {
-            Store::ReadScope snapshot(source.store());
-            ok = static_cast<SqliteStore &>(source.store()).backupTo(temporary, &error);
-            if (ok) {
-                Archive copy;
-                ok = copy.open(temporary, &error) && sameContent(source, copy, &error);
-            }
-        }
-        // The copy on its own: pages and indexes whole.
-        if (ok) {
-            const QString check = integrityOf(temporary);
-            if (check != QLatin1String("ok")) {
-                error = QStringLiteral("la copia non supera il controllo di integrità (%1).").arg(check);
-                ok = false;
-            }
-        }
-        if (!ok || !placeNewFile(temporary, file, &error))
+        if (!backupFileArchive(source, file, BackupCheck::Rows, &error))
             return failWith(QStringLiteral("Backup non eseguito: %1").arg(error));
         out() << "Backup di " << from.describe() << " in " << file << ", verificato." << Qt::endl;
         return 0;

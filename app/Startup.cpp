@@ -9,6 +9,7 @@
 #include "Version.h"
 
 #include <QApplication>
+#include <QDate>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QStandardPaths>
@@ -137,6 +138,7 @@ int run(QApplication &app)
     if (!main.Form_Load())
         return 1;
     main.show();
+    main.startDailyBackup(QDate::currentDate());
     return app.exec();
 }
 

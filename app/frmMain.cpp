@@ -6,6 +6,7 @@
 #include "app/frmAutore.h"
 #include "config/frmConfigura.h"
 #include "data/basMain.h"
+#include "data/engines/DailyBackup.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "widgets/Anchors.h"
@@ -18,6 +19,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDir>
+#include <QThread>
+
+#include <memory>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -37,7 +42,8 @@ frmMain::frmMain(Session &session, QWidget *parent)
     anchors->add({ui->fraDitta, ui->lblDItta, ui->lblIndirizzo, ui->lblCitta, ui->lblSito, ui->fraServer, ui->lblServer},
                  Anchors::GrowWide)
         .add({ui->Picture1, ui->fraPulsanti}, Anchors::Right)
-        .add({ui->Line1, ui->Label1}, {0, 1, 1, 0});
+        .add({ui->Line1, ui->Label1}, {0, 1, 1, 0})
+        .add(ui->lblBackup, Anchors::GrowWide);
     anchors->setAfter([this] { showCompanyName(ui->lblDItta->text()); });
     WindowPlace::keep(this, QStringLiteral("principale"));
 
@@ -59,6 +65,10 @@ frmMain::frmMain(Session &session, QWidget *parent)
 
 frmMain::~frmMain()
 {
+    if (m_backup) {
+        m_backup->wait();
+        delete m_backup;
+    }
     for (QWidget *w : {static_cast<QWidget *>(m_clienti), static_cast<QWidget *>(m_progetti),
                        static_cast<QWidget *>(m_configura), static_cast<QWidget *>(m_autore),
                        static_cast<QWidget *>(m_guida), static_cast<QWidget *>(m_informazioni)})
@@ -138,6 +148,28 @@ bool frmMain::Form_Load()
     }
     m_timer->start();
     return true;
+}
+
+void frmMain::startDailyBackup(const QDate &today)
+{
+    if (m_backup || m_session.archive.onServer())
+        return;
+    const QString archive = m_session.archive.path();
+    auto result = std::make_shared<DailyBackup::Result>();
+    m_backup = QThread::create([archive, today, result] { *result = DailyBackup::run(archive, today); });
+    connect(m_backup, &QThread::finished, this, [this, result] {
+        // Said once, in a line under the header: work goes on.
+        if (result->outcome == DailyBackup::Outcome::Failed)
+            ui->lblBackup->setText(QStringLiteral("Backup giornaliero non eseguito: %1").arg(result->error));
+        else if (result->outcome == DailyBackup::Outcome::Made)
+            ui->lblBackup->setToolTip(QStringLiteral("Backup giornaliero: %1").arg(QDir::toNativeSeparators(result->file)));
+    });
+    m_backup->start(QThread::LowPriority);
+}
+
+bool frmMain::dailyBackupRunning() const
+{
+    return m_backup && m_backup->isRunning();
 }
 
 void frmMain::showHeader(RecordView &config)

@@ -19,6 +19,9 @@ namespace Ui {
 class frmMain;
 }
 
+class QThread;
+class QDate;
+
 class frmMain : public QMainWindow {
     Q_OBJECT
 
@@ -29,6 +32,11 @@ public:
     // Start-up, in order; false when the archive could not be opened (the
     // message has been shown and the window must not be).
     bool Form_Load();
+    // The day's copy of a file archive, off the interface thread, when this
+    // is the day's first workstation; a failure shows in a line under the
+    // header. The copy's run ends before the window does.
+    void startDailyBackup(const QDate &today);
+    bool dailyBackupRunning() const;
 
     // The windows opened from here; each exists once (nullptr while closed).
     frmClienti *clienti() const { return m_clienti; }
@@ -79,4 +87,5 @@ private:
     QPointer<frmAutore> m_autore;
     QPointer<frmGuida> m_guida;
     QPointer<frmInformazioni> m_informazioni;
+    QThread *m_backup = nullptr;
 };

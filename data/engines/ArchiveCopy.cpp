@@ -3,6 +3,7 @@
 
 #include "data/Dates.h"
 #include "data/engines/PgStore.h"
+#include "data/engines/SqliteStore.h"
 #include "data/engines/WorkFolder.h"
 
 #include <QDir>
@@ -11,6 +12,8 @@
 #include <QMap>
 
 #include <limits>
+
+#include <sqlite3.h>
 
 QString ArchivePlace::describe() const
 {
@@ -332,19 +335,31 @@ bool copyArchive(Archive &from, Archive &to, const CopyProgress &progress, QVect
     return to.store().commit(error);
 }
 
+namespace {
+// Where a new file for path is written first, in work: empty, and why in
+// *error, when anything has the name already (what: the copy, for the
+// message) or the work folder could not be made.
+QString workFileFor(const QString &path, const WorkFolder &work, const QString &what, QString *error)
+{
+    if (nameTaken(path)) {
+        *error = QStringLiteral("Il file %1 esiste già: %2 non lo sovrascrive.").arg(path, what);
+        return {};
+    }
+    if (!work.ok()) {
+        *error = work.error();
+        return {};
+    }
+    return work.file(QFileInfo(path).fileName());
+}
+} // namespace
+
 bool copyToNewFile(Archive &from, const QString &path, const CopyProgress &progress, QVector<TableCount> *copied,
                    QString *error)
 {
-    if (nameTaken(path)) {
-        *error = QStringLiteral("Il file %1 esiste già: la copia non lo sovrascrive.").arg(path);
-        return false;
-    }
     WorkFolder work(path);
-    if (!work.ok()) {
-        *error = work.error();
+    const QString temporary = workFileFor(path, work, QStringLiteral("la copia"), error);
+    if (temporary.isEmpty())
         return false;
-    }
-    const QString temporary = work.file(QFileInfo(path).fileName());
     bool ok = SqliteStore::createArchive(temporary, error);
     if (ok) {
         Archive to;
@@ -355,4 +370,74 @@ bool copyToNewFile(Archive &from, const QString &path, const CopyProgress &progr
     if (!ok)
         copied->clear();
     return ok;
+}
+
+QString integrityOf(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    QString result;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt *st = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+            result = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+    }
+    if (result.isEmpty())
+        result = QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_close(db);
+    return result;
+}
+
+namespace {
+bool rowCounts(Archive &archive, QVector<qint64> *counts, QString *error)
+{
+    counts->clear();
+    for (const TableInfo &table : archive.tables()) {
+        qint64 n = 0;
+        if (!archive.store().count(table, &n, error))
+            return false;
+        counts->append(n);
+    }
+    return true;
+}
+} // namespace
+
+bool backupFileArchive(Archive &source, const QString &path, BackupCheck check, QString *error)
+{
+    if (source.onServer()) {
+        *error = QStringLiteral("l'archivio è su un server: la copia si fa con velbor_admin backup.");
+        return false;
+    }
+    WorkFolder work(path);
+    const QString temporary = workFileFor(path, work, QStringLiteral("il backup"), error);
+    if (temporary.isEmpty())
+        return false;
+    bool ok = true;
+    QVector<qint64> counted;
+    {
+        Store::ReadScope snapshot(source.store());
+        ok = static_cast<SqliteStore &>(source.store()).backupTo(temporary, error)
+             && (check == BackupCheck::Rows || rowCounts(source, &counted, error));
+        if (ok && check == BackupCheck::Rows) {
+            Archive copy;
+            ok = copy.open(temporary, error) && sameContent(source, copy, error);
+        }
+    }
+    if (ok && check == BackupCheck::Counts) {
+        Archive copy;
+        QVector<qint64> copied;
+        ok = copy.open(temporary, error, true) && rowCounts(copy, &copied, error);
+        if (ok && copied != counted) {
+            *error = QStringLiteral("la copia non ha le righe dell'archivio.");
+            ok = false;
+        }
+    }
+    if (ok) {
+        const QString check = integrityOf(temporary);
+        if (check != QLatin1String("ok")) {
+            *error = QStringLiteral("la copia non supera il controllo di integrità (%1).").arg(check);
+            ok = false;
+        }
+    }
+    return ok && placeNewFile(temporary, path, error);
 }

@@ -46,6 +46,20 @@ bool copyArchive(Archive &from, Archive &to, const CopyProgress &progress, QVect
 bool copyToNewFile(Archive &from, const QString &path, const CopyProgress &progress, QVector<TableCount> *copied,
                    QString *error);
 
+// A copy of the file archive source (open) into a new Velbor.mdb at path,
+// while workstations go on working: the engine's online backup, in one read
+// snapshot of the source (saves of other workstations wait for it, as for a
+// save). Compared with the snapshot row by row (compare: Rows, the snapshot
+// held meanwhile), or by the row count of each table (Counts, which lets
+// the others save again as soon as the pages are copied); then SQLite's own
+// integrity check of the copy. It is made in a work folder of its own and
+// takes the name only when whole and checked, and only if nothing (not even
+// a link) has the name.
+enum class BackupCheck { Rows, Counts };
+bool backupFileArchive(Archive &source, const QString &path, BackupCheck check, QString *error);
+// SQLite's own check of a file archive: "ok", or what it found.
+QString integrityOf(const QString &path);
+
 // Every value of from can be copied into either engine unchanged; otherwise
 // the first that cannot is named by table, row and field. Run before a copy
 // touches its destination, so a refused copy leaves none behind.

@@ -437,6 +437,28 @@ private slots:
         qunsetenv("XDG_DATA_HOME");
     }
 
+    // The day's copy is made off the interface thread; a failure is one
+    // line under the header, never a message box.
+    void theDaysCopyRunsBesideTheWork()
+    {
+        GuiFixture f;
+        Session s;
+        frmMain w(s);
+        QVERIFY(w.Form_Load());
+        w.startDailyBackup(QDate(2026, 12, 9));
+        QTRY_VERIFY(!w.dailyBackupRunning());
+        QVERIFY(QFileInfo(s.state.PercorsoDati + "/Backup/Velbor-2026-12-09.mdb").isFile());
+        QVERIFY(label(&w, "lblBackup").isEmpty());
+
+        QVERIFY(QDir(s.state.PercorsoDati + "/Backup").removeRecursively());
+        writeBytes(s.state.PercorsoDati + "/Backup", "non una cartella");
+        frmMain again(s);
+        again.startDailyBackup(QDate(2026, 12, 10));
+        QTRY_VERIFY(!again.dailyBackupRunning());
+        QTRY_VERIFY(label(&again, "lblBackup").startsWith("Backup giornaliero non eseguito: "));
+        QVERIFY(MessageBox::shown().isEmpty());
+    }
+
     void clockTicks()
     {
         GuiFixture f;
