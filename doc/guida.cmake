@@ -18,6 +18,10 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/guida.stamp
   DEPENDS ${VELBOR_GUIDE_FILES}
   COMMENT "Copying the user guide beside the program")
 add_custom_target(guida ALL DEPENDS ${CMAKE_BINARY_DIR}/guida.stamp)
+# F1 needs the guide beside the program, however the program is built.
+if(TARGET velbor)
+  add_dependencies(velbor guida)
+endif()
 
 install(DIRECTORY ${VELBOR_GUIDE_SOURCE}/ DESTINATION share/velbor/guida)
 
