@@ -2,7 +2,11 @@
 #include "FileDialog.h"
 
 #include <QDesktopServices>
+#include <QEvent>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QStyledItemDelegate>
+#include <QTreeView>
 #include <QUrl>
 
 namespace {
@@ -13,7 +17,37 @@ bool g_desktopScripted = false;
 QStringList g_opened;
 } // namespace
 
+namespace {
+// The dialog's widgets exist once it shows.
+class DatesOnShow : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            if (auto *view = watched->findChild<QTreeView *>(QStringLiteral("treeView")))
+                if (!dynamic_cast<FileDialog::ProgramDates *>(view->itemDelegateForColumn(3)))
+                    view->setItemDelegateForColumn(3, new FileDialog::ProgramDates(view));
+        return false;
+    }
+};
+} // namespace
+
 namespace FileDialog {
+
+void ProgramDates::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (const auto *files = qobject_cast<const QFileSystemModel *>(index.model()))
+        option->text = files->lastModified(index).toString(QStringLiteral("dd/MM/yyyy HH:mm"));
+}
+
+void useProgramDates(QFileDialog &dialog)
+{
+    dialog.installEventFilter(new DatesOnShow(&dialog));
+}
 
 QString getOpenFileName(QWidget *parent, const QString &initialName)
 {
@@ -21,6 +55,7 @@ QString getOpenFileName(QWidget *parent, const QString &initialName)
     if (g_dialogScripted)
         return g_nextNames.isEmpty() ? QString() : g_nextNames.takeFirst();
     QFileDialog dialog(parent);
+    useProgramDates(dialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     if (initialName.contains(QLatin1Char('*'))) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Every window grows: never below its design, the room beyond it to what
 // holds data; it opens centred the first time and where its user left it
-// afterwards.
+// afterwards. The file dialog's dates read as the program's.
 #include "GuiSupport.h"
 #include "TestSupport.h"
 #include "app/frmMain.h"
@@ -9,9 +9,14 @@
 #include "clients/frmElenco.h"
 #include "components/frmCOmponenti.h"
 #include "config/frmConfigura.h"
+#include "platform/FileDialog.h"
 #include "projects/frmProgetti.h"
 
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QTreeView>
 #include <QScreen>
 #include <QtTest>
 
@@ -97,6 +102,33 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(again.get()));
         QTRY_COMPARE(again->geometry(), left);
         QCOMPARE(again->findChild<QWidget *>(row.data)->size(), data0.size() + row.grows);
+    }
+
+    // Qt's own file dialog lists dates as the program writes them, not in the
+    // desktop's language.
+    void theFileDialogWritesDatesAsTheProgram()
+    {
+        QTemporaryDir dir;
+        QFile file(dir.path() + "/pianta.dwg");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.setFileTime(QDateTime(QDate(2026, 12, 9), QTime(10, 12)), QFileDevice::FileModificationTime));
+        file.close();
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setViewMode(QFileDialog::Detail);
+        FileDialog::useProgramDates(dialog);
+        dialog.setDirectory(dir.path());
+        dialog.show();
+        auto *view = dialog.findChild<QTreeView *>("treeView");
+        QVERIFY(view);
+        auto *dates = dynamic_cast<FileDialog::ProgramDates *>(view->itemDelegateForColumn(3));
+        QVERIFY(dates);
+        auto *files = qobject_cast<QFileSystemModel *>(view->model());
+        QVERIFY(files);
+        QTRY_VERIFY(files->index(dir.path() + "/pianta.dwg").isValid());
+        QStyleOptionViewItem option;
+        dates->initStyleOption(&option, files->index(dir.path() + "/pianta.dwg", 3));
+        QCOMPARE(option.text, QStringLiteral("09/12/2026 10:12"));
     }
 };
 
