@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QUrl>
@@ -28,8 +29,17 @@ protected:
     {
         if (event->type() == QEvent::Show)
             if (auto *view = watched->findChild<QTreeView *>(QStringLiteral("treeView")))
-                if (!dynamic_cast<FileDialog::ProgramDates *>(view->itemDelegateForColumn(3)))
+                if (!dynamic_cast<FileDialog::ProgramDates *>(view->itemDelegateForColumn(3))) {
                     view->setItemDelegateForColumn(3, new FileDialog::ProgramDates(view));
+                    // Wide enough for a whole date and the size's header.
+                    QHeaderView *header = view->header();
+                    const int date = view->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 00:00")) + 24;
+                    header->resizeSection(3, std::max(header->sectionSize(3), date));
+                    header->resizeSection(1, std::max(header->sectionSize(1), header->sectionSizeHint(1)));
+                    // The name takes what is left, with no scrolling sideways.
+                    header->setStretchLastSection(false);
+                    header->setSectionResizeMode(0, QHeaderView::Stretch);
+                }
         return false;
     }
 };
@@ -56,6 +66,7 @@ QString getOpenFileName(QWidget *parent, const QString &initialName)
         return g_nextNames.isEmpty() ? QString() : g_nextNames.takeFirst();
     QFileDialog dialog(parent);
     useProgramDates(dialog);
+    dialog.resize(dialog.sizeHint().expandedTo(QSize(760, 460)));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     if (initialName.contains(QLatin1Char('*'))) {

@@ -15,6 +15,7 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QScreen>
@@ -129,6 +130,7 @@ private slots:
         QStyleOptionViewItem option;
         dates->initStyleOption(&option, files->index(dir.path() + "/pianta.dwg", 3));
         QCOMPARE(option.text, QStringLiteral("09/12/2026 10:12"));
+        QVERIFY(view->header()->sectionSize(3) > view->fontMetrics().horizontalAdvance(option.text));
     }
 };
 
