@@ -10,10 +10,10 @@ constexpr int kTwipsPerPixel = 15;
 }
 
 GridColumns::GridColumns(QTableWidget *grid, QVector<int> twips, int rest)
-    : QObject(grid), m_grid(grid), m_twips(std::move(twips)), m_rest(rest)
+    : QObject(grid), m_grid(grid), m_viewport(grid->viewport()), m_twips(std::move(twips)), m_rest(rest)
 {
     m_grid->horizontalHeader()->setStretchLastSection(false);
-    m_grid->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
 }
 
 void GridColumns::fit()
@@ -43,7 +43,9 @@ void GridColumns::fitRest()
 
 bool GridColumns::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_grid->viewport() && event->type() == QEvent::Resize)
+    // Nothing of the grid is asked for other events: they also come while it
+    // is being destroyed.
+    if (event->type() == QEvent::Resize && watched == m_viewport)
         fitRest();
     return QObject::eventFilter(watched, event);
 }

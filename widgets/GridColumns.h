@@ -24,6 +24,7 @@ private:
     void fitRest();
 
     QTableWidget *m_grid;
+    QObject *m_viewport;
     QVector<int> m_twips;
     int m_rest;
     int m_restLeast = 0;

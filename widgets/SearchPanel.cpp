@@ -63,7 +63,8 @@ SearchPanel::SearchPanel(QWidget *window, QLineEdit *edit, QLabel *count, QTreeV
     m_list->setFocusPolicy(Qt::ClickFocus);
     m_list->header()->setStretchLastSection(true);
     m_list->installEventFilter(this);
-    m_list->viewport()->installEventFilter(this);
+    m_listViewport = m_list->viewport();
+    m_listViewport->installEventFilter(this);
     m_edit->installEventFilter(this);
 
     auto *find = new QShortcut(QKeySequence::Find, window);
@@ -262,7 +263,7 @@ void SearchPanel::sizeColumns()
 bool SearchPanel::eventFilter(QObject *watched, QEvent *event)
 {
     // A list that grows with its window keeps its columns' shares.
-    if (watched == m_list->viewport() && event->type() == QEvent::Resize && m_list->isVisible())
+    if (event->type() == QEvent::Resize && watched == m_listViewport && m_list->isVisible())
         sizeColumns();
     if (event->type() != QEvent::KeyPress || (watched != m_edit && watched != m_list))
         return QObject::eventFilter(watched, event);

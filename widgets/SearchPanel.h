@@ -96,6 +96,7 @@ private:
     QLineEdit *m_edit;
     QLabel *m_count;
     QTreeView *m_list;
+    QObject *m_listViewport = nullptr;
     SearchSource *m_source;
     SearchResultsModel *m_model;
     QShortcut *m_next, *m_previous, *m_close;
