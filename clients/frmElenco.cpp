@@ -246,10 +246,10 @@ QString frmElenco::pdfProposal() const
         name.chop(1);
     if (name.isEmpty())
         name = QStringLiteral("Cliente %1").arg(m_session.state.ClienteCorrente.trimmed());
-    name = name.left(120);
-    QString path = Paths::join(folder, name + QStringLiteral(".pdf"));
+    name = name.left(120) + QStringLiteral(".pdf");
+    QString path = Paths::join(folder, name);
     for (int n = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
-        path = Paths::join(folder, QStringLiteral("%1 (%2).pdf").arg(name).arg(n));
+        path = Paths::join(folder, Files::numbered(name, n));
     return path;
 }
 

@@ -298,14 +298,11 @@ QString frmCOmponenti::copyIntoFolder(const QString &source)
     QString folder = Paths::folderOf(s.FileNote);
     if (folder.isEmpty())
         folder = s.PercorsoDati;
-    const QFileInfo from(QDir::fromNativeSeparators(source));
-    const QString stem = from.completeBaseName();
-    const QString suffix = from.suffix().isEmpty() ? QString() : QLatin1Char('.') + from.suffix();
+    const QString name = QFileInfo(QDir::fromNativeSeparators(source)).fileName();
     BusyCursor busy;
     for (int n = 1; n < 10000; ++n) {
         // Never over a file already there: the next free numbered name.
-        const QString name = n == 1 ? from.fileName() : QStringLiteral("%1 (%2)%3").arg(stem).arg(n).arg(suffix);
-        const QString target = Paths::join(folder, name);
+        const QString target = Paths::join(folder, Files::numbered(name, n));
         QString error;
         switch (Files::copyToNewFile(source, target, &error)) {
         case Files::NewFile::Written:

@@ -100,6 +100,15 @@ QString folderOf(const QString &path)
     return QDir::toNativeSeparators(slash == 0 ? QStringLiteral("/") : p.left(slash));
 }
 
+QString numbered(const QString &name, int n)
+{
+    if (n <= 1)
+        return name;
+    const QFileInfo info(name);
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    return QStringLiteral("%1 (%2)%3").arg(info.completeBaseName()).arg(n).arg(suffix);
+}
+
 bool writeAtomically(const QString &path, const QByteArray &content, QString *error)
 {
     QSaveFile file(path);

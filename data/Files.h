@@ -16,6 +16,9 @@ namespace Files {
 QString join(const QString &folder, const QString &name);
 // Folder of a path: the path without its last component and the separator before it.
 QString folderOf(const QString &path);
+// A file name, or for n > 1 the same name numbered before its extension:
+// "pianta (2).dwg", so that a new file never takes an existing one's name.
+QString numbered(const QString &name, int n);
 
 // Replaces a file whole or not at all (a crash mid-write leaves the old one).
 bool writeAtomically(const QString &path, const QByteArray &content, QString *error = nullptr);
