@@ -2,33 +2,13 @@
 #include "data/RecordView.h"
 
 #include "data/Dates.h"
+#include "data/Journal.h"
 
 #include <limits>
 
 namespace {
 const QString kNoCurrent = QStringLiteral("Nessun record corrente.");
 
-// Rolls back a write unless it was committed.
-class WriteTransaction {
-public:
-    explicit WriteTransaction(Store &store) : m_store(store) {}
-    ~WriteTransaction()
-    {
-        if (m_open && !m_done)
-            m_store.rollback();
-    }
-    bool begin(QString *error) { return m_open = m_store.begin(error); }
-    bool commit(QString *error)
-    {
-        m_done = true;
-        return m_store.commit(error);
-    }
-
-private:
-    Store &m_store;
-    bool m_open = false;
-    bool m_done = false;
-};
 // A stored value as value() hands it out for a field kind.
 QVariant presentValue(FieldKind kind, const QVariant &raw)
 {
@@ -77,6 +57,11 @@ QString presentText(FieldKind kind, const QVariant &raw)
     return v.toString();
 }
 } // namespace
+
+QString RecordView::shownText(FieldKind kind, const QVariant &raw)
+{
+    return presentText(kind, raw);
+}
 
 RecordView::RecordView(Store &store, TableInfo table) : m_store(store), m_table(std::move(table)) {}
 
@@ -381,7 +366,8 @@ bool RecordView::update()
             }
         }
         qint64 key = 0;
-        if (!m_store.insert(m_table, m_buffer, &key, &m_error))
+        if (!m_store.insert(m_table, m_buffer, &key, &m_error)
+            || (m_journal && !m_journal->saved(m_table, key, nullptr, m_buffer, &m_error)))
             return false;
         if (!tx.commit(&m_error))
             return m_store.commitUncertain() && settleUncertainStore();
@@ -389,16 +375,18 @@ bool RecordView::update()
         if (!m_findSet)
             m_rows.append({key, m_buffer});
     } else {
-        if (m_expectShown) {
-            // Read again inside the transaction that writes: what is compared
-            // is what would be overwritten.
-            QVector<StoredRow> now;
+        // Read again inside the transaction that writes: what is compared, and
+        // what the history keeps as the value before, is what is overwritten.
+        QVector<StoredRow> now;
+        if (m_expectShown || m_journal) {
             if (!m_store.select(m_table, {}, m_editKey - 1, 1, &now, &m_error))
                 return false;
-            if (!now.isEmpty() && now.first().key == m_editKey && !sameValues(now.first().values, m_shown)) {
-                m_conflict = true;
-                return fail(QStringLiteral("Il record è stato modificato da un'altra postazione dopo essere stato mostrato."));
-            }
+            if (!now.isEmpty() && now.first().key != m_editKey)
+                now.clear();
+        }
+        if (m_expectShown && !now.isEmpty() && !sameValues(now.first().values, m_shown)) {
+            m_conflict = true;
+            return fail(QStringLiteral("Il record è stato modificato da un'altra postazione dopo essere stato mostrato."));
         }
         bool changed = false;
         if (!m_store.update(m_table, m_editKey, m_buffer, &changed, &m_error))
@@ -407,6 +395,8 @@ bool RecordView::update()
             m_conflict = m_gone = true;
             return fail(QStringLiteral("Il record non esiste più: è stato eliminato da un'altra postazione."));
         }
+        if (m_journal && !now.isEmpty() && !m_journal->saved(m_table, m_editKey, &now.first().values, m_buffer, &m_error))
+            return false;
         if (!tx.commit(&m_error))
             return m_store.commitUncertain() && settleUncertainStore();
         for (StoredRow &row : m_rows)
@@ -501,6 +491,14 @@ bool RecordView::deleteCurrent(const DeleteCheck &check)
             m_conflict = error.isEmpty();
             return fail(m_conflict ? refusal : error);
         }
+    }
+    if (m_journal) {
+        // The row as stored goes whole into the bin, in the same transaction.
+        QVector<StoredRow> now;
+        if (!m_store.select(m_table, {}, key - 1, 1, &now, &m_error))
+            return false;
+        if (!now.isEmpty() && now.first().key == key && !m_journal->deleted(m_table, key, now.first().values, &m_error))
+            return false;
     }
     if (!m_store.remove(m_table, key, &m_error))
         return false;

@@ -9,11 +9,19 @@
 
 #include <functional>
 
+class Journal;
+
 class RecordView {
 public:
     RecordView(Store &store, TableInfo table);
 
     const TableInfo &table() const { return m_table; }
+
+    // A stored value as the user reads it (dates day-first, absent empty).
+    static QString shownText(FieldKind kind, const QVariant &raw);
+    // The archive's journal: a save through this view writes its history
+    // lines, a delete its bin entry, inside the transaction that stores.
+    void setJournal(Journal *journal) { m_journal = journal; }
     const QString &lastError() const { return m_error; }
 
     // Number of rows in the table; -1 when the engine fails.
@@ -88,6 +96,7 @@ private:
     bool settleUncertainDelete(qint64 key);
 
     Store &m_store;
+    Journal *m_journal = nullptr;
     TableInfo m_table;
     QVector<StoredRow> m_rows;   // the rows of the last walk or find; key 0 marks a deleted row
     int m_pos = 0;

@@ -16,6 +16,11 @@ QStringList Tables::all()
     return {Clienti, Progetti, RighePRJ, Componenti, Configura, maxcodice};
 }
 
+QStringList Tables::safety()
+{
+    return {Cestino, Storico, Impostazioni};
+}
+
 FieldKind kindFromDeclaredType(const QString &declared)
 {
     const QString t = declared.toUpper();

@@ -29,6 +29,13 @@ inline const QString Componenti = QStringLiteral("Componenti");
 inline const QString Configura = QStringLiteral("Configura");
 inline const QString maxcodice = QStringLiteral("maxcodice");
 QStringList all();
+// The tables of the safety net: deleted records (Cestino), each save's
+// changes (Storico), and the archive's own settings (Impostazioni). Made at
+// open when missing; older programs ignore them.
+inline const QString Cestino = QStringLiteral("Cestino");
+inline const QString Storico = QStringLiteral("Storico");
+inline const QString Impostazioni = QStringLiteral("Impostazioni");
+QStringList safety();
 }
 
 // Name of the hidden row key that gives the stored order.

@@ -50,7 +50,10 @@ void Archive::close()
 {
     for (auto &view : m_views)
         view.reset();
+    m_journal.reset();
     m_tables.clear();
+    m_safety.clear();
+    m_safetyMissing.clear();
     m_store->close();
     m_use.release();
 }
@@ -145,7 +148,60 @@ bool Archive::describeTables(QString *error)
                               Tables::Configura};
     for (int i = 0; i < 5; ++i)
         m_views[i] = std::make_unique<RecordView>(*m_store, *table(order[i]));
+    openSafetyNet();
     return true;
+}
+
+void Archive::openSafetyNet()
+{
+    const auto describePresent = [this](QString *err) {
+        m_safety.clear();
+        const QStringList present = m_store->tableNames(err);
+        QStringList missing;
+        for (const QString &name : Tables::safety()) {
+            const auto found = std::find_if(present.begin(), present.end(), [&](const QString &p) {
+                return p.compare(name, Qt::CaseInsensitive) == 0;
+            });
+            TableInfo info;
+            if (found == present.end() || !m_store->describe(*found, &info, err)) {
+                missing << name;
+                continue;
+            }
+            info.name = name;
+            m_safety.append(info);
+        }
+        return missing;
+    };
+    QString err;
+    QStringList missing = describePresent(&err);
+    if (!missing.isEmpty() && err.isEmpty()) {
+        // Made by the first program that opens the archive (on a server, its
+        // owner): one writer at a time, so two at once make them once.
+        WriteTransaction tx(*m_store);
+        if (tx.begin(&err)) {
+            missing = describePresent(&err);
+            if (!missing.isEmpty() && err.isEmpty() && m_store->addTables(missing, &err) && tx.commit(&err))
+                missing = describePresent(&err);
+        }
+    }
+    if (!missing.isEmpty()) {
+        m_safety.clear();
+        m_safetyMissing = QStringLiteral("L'archivio non ha ancora il cestino e lo storico (tabelle %1): li crea "
+                                         "il proprietario dell'archivio aprendolo una volta con Velbor. (%2)")
+                              .arg(missing.join(QStringLiteral(", ")), err);
+        return;
+    }
+    m_journal = std::make_unique<Journal>(*m_store, *safetyTable(Tables::Cestino), *safetyTable(Tables::Storico));
+    for (auto &view : m_views)
+        view->setJournal(m_journal.get());
+}
+
+const TableInfo *Archive::safetyTable(QStringView name) const
+{
+    for (const TableInfo &t : m_safety)
+        if (QStringView(t.name).compare(name, Qt::CaseInsensitive) == 0)
+            return &t;
+    return nullptr;
 }
 
 const TableInfo *Archive::table(QStringView name) const

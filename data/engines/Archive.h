@@ -5,6 +5,7 @@
 // database on a PostgreSQL server.
 
 #include "data/engines/ArchiveUse.h"
+#include "data/Journal.h"
 #include "data/RecordView.h"
 #include "data/engines/SqliteStore.h"
 
@@ -43,14 +44,29 @@ public:
     // One of the six tables by name, letter case ignored; nullptr otherwise.
     const TableInfo *table(QStringView name) const;
 
+    // The safety net's tables (Tables::safety()) the archive holds: all of
+    // them once open, unless the archive lacked them and this login may not
+    // make them (a server archive opened by the office's role before its
+    // owner opened it once); safetyMissing() then says why.
+    const QVector<TableInfo> &safetyTables() const { return m_safety; }
+    const TableInfo *safetyTable(QStringView name) const;
+    const QString &safetyMissing() const { return m_safetyMissing; }
+    // The journal the views write their history and bin entries through;
+    // nullptr without the safety net.
+    Journal *journal() { return m_journal.get(); }
+
 private:
     bool describeTables(QString *error);
+    void openSafetyNet();
 
     std::unique_ptr<Store> m_store;
     ArchiveUse m_use;
     QString m_path;
     bool m_onServer = false;
     QVector<TableInfo> m_tables;
+    QVector<TableInfo> m_safety;
+    QString m_safetyMissing;
+    std::unique_ptr<Journal> m_journal;
     std::unique_ptr<RecordView> m_views[5];
 };
 

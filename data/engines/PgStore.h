@@ -56,6 +56,9 @@ public:
     bool lockRows(const TableInfo &table, const QVector<Term> &terms, QString *error) override;
 
     bool insertKeyed(const TableInfo &table, const QVector<StoredRow> &rows, QString *error) override;
+    // Only the schema's owner may; every role that may write the projects
+    // gets the same rights on the new tables.
+    bool addTables(const QStringList &names, QString *error) override;
     bool keyCeiling(const TableInfo &table, qint64 *out, QString *error) override;
     bool raiseKeyCeiling(const TableInfo &table, qint64 ceiling, QString *error) override;
 
@@ -88,7 +91,7 @@ public:
     // to back them up; no right to change the tables.
     bool grantRights(const QString &role, QString *error);
 
-    // Which of the archive's six tables the database holds (lower case).
+    // Which of the archive's tables (the six and the safety net's) the database holds (lower case).
     QStringList archiveTablesPresent(QString *error);
     // Creates the archive's tables; refused when the database holds any of them.
     bool createTables(QString *error);

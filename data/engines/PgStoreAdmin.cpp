@@ -32,7 +32,13 @@ bool PgStore::grantRights(const QString &role, QString *error)
     const QStringList present = archiveTablesPresent(error);
     if (!error->isEmpty())
         return false;
-    if (present.size() != Tables::all().size()) {
+    const auto hasAll = [&present] {
+        for (const QString &name : Tables::all())
+            if (!present.contains(name.toLower()))
+                return false;
+        return true;
+    };
+    if (!hasAll()) {
         *error = QStringLiteral("Il database non contiene le tabelle dell'archivio: crearle prima (velbor_admin crea).");
         return false;
     }
@@ -73,7 +79,7 @@ QStringList PgStore::archiveTablesPresent(QString *error)
     error->clear();
     const QStringList present = tableNames(error);
     QStringList ours;
-    for (const QString &name : Tables::all())
+    for (const QString &name : Tables::all() + Tables::safety())
         if (present.contains(name.toLower()))
             ours.append(name.toLower());
     return ours;
@@ -96,6 +102,38 @@ bool PgStore::createTables(QString *error)
         return false;
     }
     return true;
+}
+
+bool PgStore::addTables(const QStringList &names, QString *error)
+{
+    if (!execScript(schemaStatementsFor(QString::fromUtf8(kSchemaPgSql), names), error))
+        return false;
+    // The roles that write the projects (the office's role) may write the new
+    // tables too: the same rights as velbor_admin permessi grants.
+    const QString roles = scalar(QStringLiteral(
+        "SELECT string_agg(DISTINCT quote_ident(r.rolname), ',') FROM pg_catalog.pg_class c "
+        "CROSS JOIN LATERAL aclexplode(c.relacl) a JOIN pg_catalog.pg_roles r ON r.oid = a.grantee "
+        "WHERE c.oid = to_regclass('progetti') AND a.privilege_type = 'INSERT' AND a.grantee <> c.relowner"),
+        {}, error);
+    if (!error->isEmpty())
+        return false;
+    if (roles.isEmpty())
+        return true;
+    QStringList tables, sequences;
+    for (const QString &name : names) {
+        tables.append(quoted(name.toLower()));
+        const QString sequence = scalar(QStringLiteral("SELECT pg_get_serial_sequence($1, $2)"),
+                                        {quoted(name.toLower()), kRowKey}, error);
+        if (!error->isEmpty())
+            return false;
+        if (!sequence.isEmpty())
+            sequences.append(sequence);
+    }
+    QString sql = QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON TABLE %1 TO %2;")
+                      .arg(tables.join(QLatin1Char(',')), roles);
+    if (!sequences.isEmpty())
+        sql += QStringLiteral(" GRANT USAGE, SELECT, UPDATE ON SEQUENCE %1 TO %2;").arg(sequences.join(QLatin1Char(',')), roles);
+    return execScript(sql, error);
 }
 
 bool PgStore::createArchive(const QString &conninfo, QString *error)

@@ -304,6 +304,11 @@ bool SqliteStore::execScript(const QString &sql, QString *error)
     return true;
 }
 
+bool SqliteStore::addTables(const QStringList &names, QString *error)
+{
+    return execScript(schemaStatementsFor(QString::fromUtf8(kSchemaSql), names), error);
+}
+
 QStringList SqliteStore::tableNames(QString *error)
 {
     QStringList names;

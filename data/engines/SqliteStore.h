@@ -59,6 +59,8 @@ public:
     // scope's reads see exactly the state that was copied.
     bool backupTo(const QString &path, QString *error);
 
+    bool addTables(const QStringList &names, QString *error) override;
+
     // Runs a statement with no parameters and no rows (schema, pragmas).
     bool execScript(const QString &sql, QString *error);
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/engines/Store.h"
 
+#include <QRegularExpression>
+
 bool isAsciiText(const QString &text)
 {
     for (QChar c : text)
@@ -27,4 +29,22 @@ bool textMatches(const QString &stored, const QString &value)
             return false;
     }
     return true;
+}
+
+QString schemaStatementsFor(const QString &schema, const QStringList &tables)
+{
+    QString text;
+    for (const QString &line : schema.split(QLatin1Char('\n')))
+        if (!line.trimmed().startsWith(QLatin1String("--")))
+            text += line + QLatin1Char('\n');
+    static const QRegularExpression made(QStringLiteral(R"(^CREATE\s+(?:TABLE|INDEX\s+\w+\s+ON)\s+(\w+))"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    QString out;
+    for (const QString &statement : text.split(QLatin1Char(';'))) {
+        const QString s = statement.trimmed();
+        const QRegularExpressionMatch m = made.match(s);
+        if (m.hasMatch() && tables.contains(m.captured(1), Qt::CaseInsensitive))
+            out += s + QStringLiteral(";\n");
+    }
+    return out;
 }

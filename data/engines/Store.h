@@ -97,6 +97,11 @@ public:
     virtual bool insertKeyed(const TableInfo &table, const QVector<StoredRow> &rows, QString *error) = 0;
     virtual bool keyCeiling(const TableInfo &table, qint64 *out, QString *error) = 0;
     virtual bool raiseKeyCeiling(const TableInfo &table, qint64 ceiling, QString *error) = 0;
+    // Makes the named tables of the program's schema, with their indexes,
+    // inside the caller's write transaction: an archive made by an older
+    // program lacks the newer tables.
+    virtual bool addTables(const QStringList &names, QString *error) = 0;
+
     // Every text of table stored as bytes that are not UTF-8, in stored
     // order. An engine that checks the texts it stores holds none.
     virtual bool invalidTexts(const TableInfo &table, QVector<InvalidText> *found, QString *error)
@@ -134,8 +139,36 @@ protected:
     virtual void endRead() = 0;
 };
 
+// One write transaction, undone when it goes out of scope uncommitted.
+class WriteTransaction {
+public:
+    explicit WriteTransaction(Store &store) : m_store(store) {}
+    ~WriteTransaction()
+    {
+        if (m_open && !m_done)
+            m_store.rollback();
+    }
+    WriteTransaction(const WriteTransaction &) = delete;
+    WriteTransaction &operator=(const WriteTransaction &) = delete;
+    bool begin(QString *error) { return m_open = m_store.begin(error); }
+    bool commit(QString *error)
+    {
+        m_done = true;
+        return m_store.commit(error);
+    }
+
+private:
+    Store &m_store;
+    bool m_open = false;
+    bool m_done = false;
+};
+
 // Whether value (a criterion's text) equals stored, as every engine compares
 // texts in a find: letter case ignored, ASCII-only texts by ASCII letters,
 // others by Unicode simple case folding.
 bool textMatches(const QString &stored, const QString &value);
 bool isAsciiText(const QString &text);
+
+// The statements of schema (an engine's schema file) that make the named
+// tables and their indexes, letter case ignored, each ending with ';'.
+QString schemaStatementsFor(const QString &schema, const QStringList &tables);

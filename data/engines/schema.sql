@@ -88,3 +88,39 @@ CREATE TABLE maxcodice (
   codice     INTEGER DEFAULT 0,
   livello    INTEGER
 );
+
+-- The safety net. A deleted record's row, whole, with who deleted it and when.
+CREATE TABLE Cestino (
+  vb_key     INTEGER PRIMARY KEY AUTOINCREMENT,
+  tabella    TEXT,
+  chiave     INTEGER,
+  codice     TEXT,
+  descr      TEXT,
+  riga       LONGTEXT,
+  utente     TEXT,
+  postazione TEXT,
+  eliminato  DATETIME
+);
+CREATE INDEX Cestino_eliminato ON Cestino(eliminato);
+
+-- One line per field changed by a save: the record (table and row key), the
+-- value before and after, who and when.
+CREATE TABLE Storico (
+  vb_key     INTEGER PRIMARY KEY AUTOINCREMENT,
+  tabella    TEXT,
+  chiave     INTEGER,
+  campo      TEXT,
+  prima      LONGTEXT,
+  dopo       LONGTEXT,
+  utente     TEXT,
+  postazione TEXT,
+  quando     DATETIME
+);
+CREATE INDEX Storico_chiave ON Storico(chiave);
+
+-- The archive's own settings, one per name.
+CREATE TABLE Impostazioni (
+  vb_key     INTEGER PRIMARY KEY AUTOINCREMENT,
+  nome       TEXT,
+  valore     TEXT
+);

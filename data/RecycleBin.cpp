@@ -1,0 +1,291 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/RecycleBin.h"
+
+#include "data/Dates.h"
+
+#include <limits>
+
+namespace {
+constexpr qint64 kFromStart = std::numeric_limits<qint64>::min();
+const QString kKeepDays = QStringLiteral("giorni_cestino");
+const QString kEmptiedOn = QStringLiteral("cestino_svuotato");
+
+QString textOf(const TableInfo &table, const RawRow &row, QStringView field)
+{
+    const int c = table.indexOf(field);
+    return c >= 0 && c < row.size() && row[c].isValid() ? row[c].toString() : QString();
+}
+
+BinEntry entryOf(Archive &archive, const TableInfo &bin, const StoredRow &stored)
+{
+    BinEntry e;
+    e.key = stored.key;
+    const RawRow &r = stored.values;
+    e.table = textOf(bin, r, u"tabella");
+    e.rowKey = textOf(bin, r, u"chiave").toLongLong();
+    e.code = textOf(bin, r, u"codice");
+    e.descr = textOf(bin, r, u"descr");
+    e.user = textOf(bin, r, u"utente");
+    e.host = textOf(bin, r, u"postazione");
+    e.when = Dates::dateTimeFromStored(textOf(bin, r, u"eliminato"));
+    if (const TableInfo *table = archive.table(e.table))
+        e.row = Journal::rowFromText(*table, textOf(bin, r, u"riga"), &e.readable);
+    else
+        e.readable = false;
+    return e;
+}
+
+// The row whose key is key, if any.
+bool rowWithKey(Store &store, const TableInfo &table, qint64 key, bool *present, QString *error)
+{
+    QVector<StoredRow> rows;
+    if (!store.select(table, {}, key - 1, 1, &rows, error))
+        return false;
+    *present = !rows.isEmpty() && rows.first().key == key;
+    return true;
+}
+} // namespace
+
+QString BinEntry::text(const Archive &archive, QStringView field) const
+{
+    const TableInfo *t = archive.table(table);
+    return t ? textOf(*t, row, field) : QString();
+}
+
+RecycleBin::RecycleBin(Archive &archive) : m_archive(archive) {}
+
+bool RecycleBin::available(QString *why) const
+{
+    if (m_archive.safetyTable(Tables::Cestino))
+        return true;
+    *why = m_archive.safetyMissing();
+    return false;
+}
+
+bool RecycleBin::list(QVector<BinEntry> *entries, QString *error)
+{
+    entries->clear();
+    if (!available(error))
+        return false;
+    const TableInfo &bin = *m_archive.safetyTable(Tables::Cestino);
+    QVector<StoredRow> rows;
+    if (!m_archive.store().select(bin, {}, kFromStart, -1, &rows, error))
+        return false;
+    for (const StoredRow &row : std::as_const(rows))
+        entries->append(entryOf(m_archive, bin, row));
+    // Newest first; entries of the same second in the order they were made.
+    std::stable_sort(entries->begin(), entries->end(), [](const BinEntry &a, const BinEntry &b) {
+        return a.when != b.when ? a.when > b.when : a.key > b.key;
+    });
+    return true;
+}
+
+bool RecycleBin::codeTaken(const BinEntry &entry, const TableInfo &table, const QString &code, QString *message,
+                           bool *failed)
+{
+    Store &store = m_archive.store();
+    QVector<Term> terms;
+    const int c = table.indexOf(u"codice");
+    const bool client = table.name.compare(Tables::Clienti, Qt::CaseInsensitive) == 0;
+    if (client) {
+        bool number = false;
+        const qint64 n = code.toLongLong(&number);
+        if (!number) {
+            *message = QStringLiteral("Il codice %1 non è un numero: un cliente ha un codice numerico.").arg(code);
+            return true;
+        }
+        terms.append({c, QVariant::fromValue(n)});
+    } else {
+        terms.append({c, code});
+    }
+    if (table.name.compare(Tables::RighePRJ, Qt::CaseInsensitive) == 0)
+        terms.append({table.indexOf(u"codprj"), entry.row.value(table.indexOf(u"codprj"))});
+    QVector<StoredRow> rows;
+    if (!store.select(table, terms, kFromStart, 1, &rows, message)) {
+        *failed = true;
+        return true;
+    }
+    if (rows.isEmpty())
+        return false;
+    const QString descr = textOf(table, rows.first().values, u"descr");
+    *message = client ? QStringLiteral("Il codice %1 è stato dato nel frattempo al cliente \"%2\".").arg(code, descr)
+                      : QStringLiteral("Il codice %1 è stato dato nel frattempo a \"%2\".").arg(code, descr);
+    return true;
+}
+
+RecycleBin::Restore RecycleBin::restore(qint64 entryKey, const QString &newCode, QString *message)
+{
+    message->clear();
+    if (!available(message))
+        return Restore::Refused;
+    Store &store = m_archive.store();
+    const TableInfo &bin = *m_archive.safetyTable(Tables::Cestino);
+    WriteTransaction tx(store);
+    if (!tx.begin(message))
+        return Restore::Failed;
+    // The entry as it is now, inside the transaction that puts it back.
+    QVector<StoredRow> rows;
+    if (!store.select(bin, {}, entryKey - 1, 1, &rows, message))
+        return Restore::Failed;
+    if (rows.isEmpty() || rows.first().key != entryKey) {
+        *message = QStringLiteral("La voce non è più nel cestino: un'altra postazione l'ha già ripristinata o eliminata.");
+        return Restore::Gone;
+    }
+    BinEntry entry = entryOf(m_archive, bin, rows.first());
+    const TableInfo *table = m_archive.table(entry.table);
+    if (!table || !entry.readable) {
+        *message = QStringLiteral("La voce del cestino non si può leggere: non è stata ripristinata.");
+        return Restore::Refused;
+    }
+    const int codeColumn = table->indexOf(u"codice");
+    const bool component = table->name.compare(Tables::Componenti, Qt::CaseInsensitive) == 0;
+    if (!newCode.isEmpty() && !component) {
+        if (table->name.compare(Tables::Clienti, Qt::CaseInsensitive) == 0)
+            entry.row[codeColumn] = QVariant::fromValue(newCode.toLongLong());
+        else
+            entry.row[codeColumn] = newCode;
+    }
+    bool failed = false;
+    if (!component
+        && codeTaken(entry, *table, RecordView::shownText(table->columns[codeColumn].kind, entry.row[codeColumn]),
+                     message, &failed))
+        return failed ? Restore::Failed : Restore::CodeTaken;
+    // An item or a component goes back only into its project.
+    if (table->name.compare(Tables::RighePRJ, Qt::CaseInsensitive) == 0 || component) {
+        const QString project = textOf(*table, entry.row, u"codprj");
+        const TableInfo &projects = *m_archive.table(Tables::Progetti);
+        QVector<StoredRow> found;
+        if (!store.select(projects, {{projects.indexOf(u"codice"), project}}, kFromStart, 1, &found, message))
+            return Restore::Failed;
+        if (found.isEmpty()) {
+            *message = QStringLiteral("Il progetto %1 non c'è più: ripristinare prima il progetto.").arg(project);
+            return Restore::Refused;
+        }
+    }
+    // With its own key when free, so it takes its old place in stored order.
+    bool keyUsed = true;
+    if (!rowWithKey(store, *table, entry.rowKey, &keyUsed, message))
+        return Restore::Failed;
+    qint64 newKey = entry.rowKey;
+    const bool stored = entry.rowKey > 0 && !keyUsed
+                            ? store.insertKeyed(*table, {{entry.rowKey, entry.row}}, message)
+                            : store.insert(*table, entry.row, &newKey, message);
+    if (!stored || !store.remove(bin, entryKey, message))
+        return Restore::Failed;
+    if (Journal *journal = m_archive.journal(); journal && !journal->saved(*table, newKey, nullptr, entry.row, message))
+        return Restore::Failed;
+    if (!tx.commit(message))
+        return Restore::Failed;
+    return Restore::Done;
+}
+
+bool RecycleBin::purge(const QVector<qint64> &entryKeys, QString *error)
+{
+    if (!available(error))
+        return false;
+    Store &store = m_archive.store();
+    const TableInfo &bin = *m_archive.safetyTable(Tables::Cestino);
+    WriteTransaction tx(store);
+    if (!tx.begin(error))
+        return false;
+    for (qint64 key : entryKeys) {
+        bool present = false;
+        if (!rowWithKey(store, bin, key, &present, error) || (present && !store.remove(bin, key, error)))
+            return false;
+    }
+    return tx.commit(error);
+}
+
+bool RecycleBin::setting(const QString &name, QString *value, qint64 *key, QString *error)
+{
+    const TableInfo &settings = *m_archive.safetyTable(Tables::Impostazioni);
+    QVector<StoredRow> rows;
+    if (!m_archive.store().select(settings, {{settings.indexOf(u"nome"), name}}, kFromStart, 1, &rows, error))
+        return false;
+    *key = rows.isEmpty() ? 0 : rows.first().key;
+    *value = rows.isEmpty() ? QString() : textOf(settings, rows.first().values, u"valore");
+    return true;
+}
+
+bool RecycleBin::storeSetting(const QString &name, const QString &value, QString *error)
+{
+    const TableInfo &settings = *m_archive.safetyTable(Tables::Impostazioni);
+    QString old;
+    qint64 key = 0;
+    if (!setting(name, &old, &key, error))
+        return false;
+    RawRow row(settings.columns.size());
+    row[settings.indexOf(u"nome")] = name;
+    row[settings.indexOf(u"valore")] = value;
+    if (key == 0) {
+        qint64 ignored = 0;
+        return m_archive.store().insert(settings, row, &ignored, error);
+    }
+    bool changed = false;
+    return m_archive.store().update(settings, key, row, &changed, error);
+}
+
+bool RecycleBin::keepDays(int *days, QString *error)
+{
+    *days = kDefaultDays;
+    if (!available(error))
+        return false;
+    QString value;
+    qint64 key = 0;
+    if (!setting(kKeepDays, &value, &key, error))
+        return false;
+    bool ok = false;
+    const int n = value.toInt(&ok);
+    if (ok && n > 0)
+        *days = n;
+    return true;
+}
+
+bool RecycleBin::setKeepDays(int days, QString *error)
+{
+    if (!available(error))
+        return false;
+    if (days < 1 || days > 36500) {
+        *error = QStringLiteral("I giorni nel cestino vanno da 1 a 36500.");
+        return false;
+    }
+    WriteTransaction tx(m_archive.store());
+    return tx.begin(error) && storeSetting(kKeepDays, QString::number(days), error) && tx.commit(error);
+}
+
+bool RecycleBin::emptyOld(const QDate &today, int *emptied, QString *error)
+{
+    *emptied = 0;
+    if (!available(error))
+        return false;
+    Store &store = m_archive.store();
+    const TableInfo &bin = *m_archive.safetyTable(Tables::Cestino);
+    WriteTransaction tx(store);
+    if (!tx.begin(error))
+        return false;
+    QString done;
+    qint64 key = 0;
+    int days = kDefaultDays;
+    if (!setting(kEmptiedOn, &done, &key, error) || !keepDays(&days, error))
+        return false;
+    if (done == Dates::storedDay(today))
+        return true;   // another workstation did it today
+    const QDateTime limit(today.addDays(-days), QTime(0, 0));
+    QVector<StoredRow> rows;
+    if (!store.select(bin, {}, kFromStart, -1, &rows, error))
+        return false;
+    const int when = bin.indexOf(u"eliminato");
+    for (const StoredRow &row : std::as_const(rows)) {
+        const QDateTime deleted = Dates::dateTimeFromStored(row.values.value(when).toString());
+        if (deleted.isValid() && deleted < limit) {
+            if (!store.remove(bin, row.key, error))
+                return false;
+            ++*emptied;
+        }
+    }
+    if (!storeSetting(kEmptiedOn, Dates::storedDay(today), error) || !tx.commit(error)) {
+        *emptied = 0;
+        return false;
+    }
+    return true;
+}
