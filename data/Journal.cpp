@@ -26,6 +26,20 @@ QString textOf(const TableInfo &table, const RawRow &row, QStringView field)
     const int c = table.indexOf(field);
     return c >= 0 && c < row.size() && row[c].isValid() ? row[c].toString() : QString();
 }
+
+// A safety table is written and searched only by the fields it has: one that
+// vanished after the archive was opened (described with no fields) or was
+// made by another program is refused, never used by a field it lacks.
+bool hasFields(const TableInfo &table, std::initializer_list<const char16_t *> fields, QString *error)
+{
+    for (const char16_t *field : fields)
+        if (table.indexOf(QStringView(field)) < 0) {
+            *error = QStringLiteral("La tabella %1 dell'archivio non c'è più o non ha il campo %2: non si può usare.")
+                         .arg(table.name, QStringView(field).toString());
+            return false;
+        }
+    return true;
+}
 } // namespace
 
 Who Who::current()
@@ -45,10 +59,7 @@ void Journal::setWho(const Who &who)
     g_who = who;
 }
 
-Journal::Journal(Store &store, TableInfo bin, TableInfo history)
-    : m_store(store), m_bin(std::move(bin)), m_history(std::move(history))
-{
-}
+Journal::Journal(Store &store, TableLookup lookup) : m_store(store), m_lookup(std::move(lookup)) {}
 
 bool Journal::keepsHistory(const QString &table)
 {
@@ -70,28 +81,31 @@ bool Journal::saved(const TableInfo &table, qint64 key, const RawRow *before, co
 {
     if (!keepsHistory(table.name))
         return true;
+    const TableInfo *history = m_lookup(Tables::Storico, error);
+    if (!history || !hasFields(*history, {u"tabella", u"chiave", u"campo", u"prima", u"dopo"}, error))
+        return false;
     const Who who = Who::current();
     const QString when = Dates::storedDateTime(QDateTime::currentDateTime());
+    QVector<RawRow> lines;
     for (int c = 0; c < table.columns.size(); ++c) {
         const FieldKind kind = table.columns[c].kind;
         const QString old = before ? RecordView::shownText(kind, before->value(c)) : QString();
         const QString now = RecordView::shownText(kind, after.value(c));
         if (old == now)
             continue;
-        RawRow line(m_history.columns.size());
-        setText(m_history, line, u"tabella", table.name);
-        setText(m_history, line, u"chiave", key);
-        setText(m_history, line, u"campo", table.columns[c].name);
-        setText(m_history, line, u"prima", old);
-        setText(m_history, line, u"dopo", now);
-        setText(m_history, line, u"utente", who.user);
-        setText(m_history, line, u"postazione", who.host);
-        setText(m_history, line, u"quando", when);
-        qint64 ignored = 0;
-        if (!m_store.insert(m_history, line, &ignored, error))
-            return false;
+        RawRow line(history->columns.size());
+        setText(*history, line, u"tabella", table.name);
+        setText(*history, line, u"chiave", key);
+        setText(*history, line, u"campo", table.columns[c].name);
+        setText(*history, line, u"prima", old);
+        setText(*history, line, u"dopo", now);
+        setText(*history, line, u"utente", who.user);
+        setText(*history, line, u"postazione", who.host);
+        setText(*history, line, u"quando", when);
+        lines.append(line);
     }
-    return true;
+    // One request for the whole save, however many fields changed.
+    return lines.isEmpty() || m_store.insertRows(*history, lines, error);
 }
 
 QString Journal::rowText(const TableInfo &table, const RawRow &row)
@@ -147,33 +161,40 @@ bool Journal::deleted(const TableInfo &table, qint64 key, const RawRow &row, QSt
         code = textOf(table, row, u"codprj") + (item.isEmpty() ? QString() : QStringLiteral(" / ") + item);
         descr = textOf(table, row, u"file");
     }
-    RawRow entry(m_bin.columns.size());
-    setText(m_bin, entry, u"tabella", table.name);
-    setText(m_bin, entry, u"chiave", key);
-    setText(m_bin, entry, u"codice", code);
-    setText(m_bin, entry, u"descr", descr);
-    setText(m_bin, entry, u"riga", rowText(table, row));
-    setText(m_bin, entry, u"utente", who.user);
-    setText(m_bin, entry, u"postazione", who.host);
-    setText(m_bin, entry, u"eliminato", Dates::storedDateTime(QDateTime::currentDateTime()));
+    const TableInfo *bin = m_lookup(Tables::Cestino, error);
+    if (!bin || !hasFields(*bin, {u"tabella", u"chiave", u"riga"}, error))
+        return false;
+    RawRow entry(bin->columns.size());
+    setText(*bin, entry, u"tabella", table.name);
+    setText(*bin, entry, u"chiave", key);
+    setText(*bin, entry, u"codice", code);
+    setText(*bin, entry, u"descr", descr);
+    setText(*bin, entry, u"riga", rowText(table, row));
+    setText(*bin, entry, u"utente", who.user);
+    setText(*bin, entry, u"postazione", who.host);
+    setText(*bin, entry, u"eliminato", Dates::storedDateTime(QDateTime::currentDateTime()));
     qint64 ignored = 0;
-    return m_store.insert(m_bin, entry, &ignored, error);
+    return m_store.insert(*bin, entry, &ignored, error);
 }
 
 bool Journal::historyOf(const QString &table, qint64 key, QVector<HistoryLine> *lines, QString *error)
 {
     lines->clear();
+    const TableInfo *history = m_lookup(Tables::Storico, error);
+    if (!history || !hasFields(*history, {u"tabella", u"chiave"}, error))
+        return false;
+    const TableInfo &h = *history;
     QVector<StoredRow> rows;
-    if (!m_store.select(m_history, {{m_history.indexOf(u"chiave"), QVariant::fromValue(key)}},
-                        std::numeric_limits<qint64>::min(), -1, &rows, error))
+    if (!m_store.select(h, {{h.indexOf(u"chiave"), QVariant::fromValue(key)}}, std::numeric_limits<qint64>::min(), -1,
+                        &rows, error))
         return false;
     for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
         const RawRow &r = it->values;
-        if (textOf(m_history, r, u"tabella").compare(table, Qt::CaseInsensitive) != 0)
+        if (textOf(h, r, u"tabella").compare(table, Qt::CaseInsensitive) != 0)
             continue;
-        lines->append({Dates::dateTimeFromStored(textOf(m_history, r, u"quando")), textOf(m_history, r, u"utente"),
-                       textOf(m_history, r, u"postazione"), textOf(m_history, r, u"campo"),
-                       textOf(m_history, r, u"prima"), textOf(m_history, r, u"dopo")});
+        lines->append({Dates::dateTimeFromStored(textOf(h, r, u"quando")), textOf(h, r, u"utente"),
+                       textOf(h, r, u"postazione"), textOf(h, r, u"campo"), textOf(h, r, u"prima"),
+                       textOf(h, r, u"dopo")});
     }
     return true;
 }

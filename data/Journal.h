@@ -9,6 +9,8 @@
 
 #include <QDateTime>
 
+#include <functional>
+
 // Who is working: the login name and the workstation's host name.
 struct Who {
     QString user;
@@ -24,10 +26,10 @@ struct HistoryLine {
 
 class Journal {
 public:
-    Journal(Store &store, TableInfo bin, TableInfo history);
-
-    const TableInfo &bin() const { return m_bin; }
-    const TableInfo &history() const { return m_history; }
+    // lookup: the archive's safety table of a name, described on first use
+    // (nullptr with the engine's error when it cannot be).
+    using TableLookup = std::function<const TableInfo *(const QString &name, QString *error)>;
+    Journal(Store &store, TableLookup lookup);
 
     // Whether saves of table keep a history, and deletes fill the bin.
     static bool keepsHistory(const QString &table);
@@ -51,6 +53,5 @@ public:
 
 private:
     Store &m_store;
-    TableInfo m_bin;
-    TableInfo m_history;
+    TableLookup m_lookup;
 };

@@ -126,6 +126,12 @@ bool RecordView::hasCurrent() const
     return current() != nullptr;
 }
 
+qint64 RecordView::currentKey() const
+{
+    const StoredRow *row = current();
+    return row ? row->key : 0;
+}
+
 bool RecordView::loadFind(const QString &criterion, qint64 afterKey)
 {
     const ParsedCriterion parsed = parseCriterion(criterion, m_table);

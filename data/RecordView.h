@@ -37,6 +37,9 @@ public:
     bool noMatch() const { return m_noMatch; }
 
     bool hasCurrent() const;
+    // The current row's key (vb_key), 0 when there is none: the record a
+    // window shows, as its history knows it.
+    qint64 currentKey() const;
     // Field of the current row by name (letter case ignored). An absent value
     // is an invalid QVariant; numbers come as qint64, dates as QDate or
     // QDateTime, texts as QString.

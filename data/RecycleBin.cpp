@@ -54,20 +54,42 @@ QString BinEntry::text(const Archive &archive, QStringView field) const
 
 RecycleBin::RecycleBin(Archive &archive) : m_archive(archive) {}
 
+const TableInfo *RecycleBin::safety(const QString &name, QString *error) const
+{
+    // Described on first use: an engine that cannot describe it leaves none,
+    // and a table gone since the archive opened is described without fields.
+    const TableInfo *table = m_archive.safetyTable(name);
+    if (!table) {
+        *error = m_archive.safetyMissing().isEmpty()
+                     ? QStringLiteral("La tabella %1 dell'archivio non si può leggere.").arg(name)
+                     : m_archive.safetyMissing();
+        return nullptr;
+    }
+    const bool bin = name.compare(Tables::Cestino, Qt::CaseInsensitive) == 0;
+    const QStringList fields = bin ? QStringList{"tabella", "chiave", "codice", "descr", "riga", "utente", "postazione",
+                                                 "eliminato"}
+                                   : QStringList{"nome", "valore"};
+    for (const QString &field : fields) {
+        if (table->indexOf(field) < 0) {
+            *error = QStringLiteral("La tabella %1 dell'archivio non ha il campo %2.").arg(name, field);
+            return nullptr;
+        }
+    }
+    return table;
+}
+
 bool RecycleBin::available(QString *why) const
 {
-    if (m_archive.safetyTable(Tables::Cestino))
-        return true;
-    *why = m_archive.safetyMissing();
-    return false;
+    return safety(Tables::Cestino, why) != nullptr;
 }
 
 bool RecycleBin::list(QVector<BinEntry> *entries, QString *error)
 {
     entries->clear();
-    if (!available(error))
+    const TableInfo *binTable = safety(Tables::Cestino, error);
+    if (!binTable)
         return false;
-    const TableInfo &bin = *m_archive.safetyTable(Tables::Cestino);
+    const TableInfo &bin = *binTable;
     QVector<StoredRow> rows;
     if (!m_archive.store().select(bin, {}, kFromStart, -1, &rows, error))
         return false;
@@ -98,28 +120,107 @@ bool RecycleBin::codeTaken(const BinEntry &entry, const TableInfo &table, const 
     } else {
         terms.append({c, code});
     }
-    if (table.name.compare(Tables::RighePRJ, Qt::CaseInsensitive) == 0)
-        terms.append({table.indexOf(u"codprj"), entry.row.value(table.indexOf(u"codprj"))});
     QVector<StoredRow> rows;
-    if (!store.select(table, terms, kFromStart, 1, &rows, message)) {
+    if (table.name.compare(Tables::RighePRJ, Qt::CaseInsensitive) == 0) {
+        // An item's code is its own within its project (its folder), and
+        // within its level across projects (the tree finds it by it).
+        const int project = table.indexOf(u"codprj"), level = table.indexOf(u"livello");
+        for (const Term &scope : {Term{project, entry.row.value(project)}, Term{level, entry.row.value(level)}}) {
+            if (!store.select(table, {terms.first(), scope}, kFromStart, 1, &rows, message)) {
+                *failed = true;
+                return true;
+            }
+            if (!rows.isEmpty())
+                break;
+        }
+    } else if (!store.select(table, terms, kFromStart, 1, &rows, message)) {
         *failed = true;
         return true;
     }
     if (rows.isEmpty())
         return false;
     const QString descr = textOf(table, rows.first().values, u"descr");
-    *message = client ? QStringLiteral("Il codice %1 è stato dato nel frattempo al cliente \"%2\".").arg(code, descr)
-                      : QStringLiteral("Il codice %1 è stato dato nel frattempo a \"%2\".").arg(code, descr);
+    const QString owner = textOf(table, rows.first().values, u"codprj");
+    if (client)
+        *message = QStringLiteral("Il codice %1 è stato dato nel frattempo al cliente \"%2\".").arg(code, descr);
+    else if (!owner.isEmpty() && owner.compare(textOf(table, entry.row, u"codprj"), Qt::CaseInsensitive) != 0)
+        *message = QStringLiteral("Il codice %1 è stato dato nel frattempo a \"%2\" del progetto %3.").arg(code, descr, owner);
+    else
+        *message = QStringLiteral("Il codice %1 è stato dato nel frattempo a \"%2\".").arg(code, descr);
     return true;
+}
+
+bool RecycleBin::itemPlace(const BinEntry &entry, const TableInfo &items, const TableInfo &bin, bool *ownKey,
+                           QString *message, bool *failed)
+{
+    // In the tree a level-2 item hangs under the last level-1 item of its
+    // project stored before it, so the key an item goes back with decides
+    // where it hangs.
+    *ownKey = true;
+    Store &store = m_archive.store();
+    const int projectColumn = items.indexOf(u"codprj"), levelColumn = items.indexOf(u"livello");
+    const QVariant project = entry.row.value(projectColumn);
+    const qint64 level = entry.row.value(levelColumn).toLongLong();
+    QVector<StoredRow> rows;
+    if (level == 1) {
+        // Level-2 items stored since right after its place would move under
+        // it: it goes back after the project's last item instead. Rows of
+        // other levels are not in the tree.
+        if (!store.select(items, {{projectColumn, project}}, entry.rowKey, -1, &rows, message)) {
+            *failed = true;
+            return false;
+        }
+        for (const StoredRow &row : std::as_const(rows)) {
+            const qint64 next = row.values.value(levelColumn).toLongLong();
+            if (next == 1 || next == 2) {
+                *ownKey = next == 1;
+                break;
+            }
+        }
+        return true;
+    }
+    if (level != 2)
+        return true;
+    // The level-1 item it hung under is the last one before it, present or
+    // in the bin: when it is in the bin, it goes back first.
+    if (!store.select(items, {{projectColumn, project}, {levelColumn, QVariant::fromValue(qint64(1))}}, kFromStart, -1,
+                      &rows, message)) {
+        *failed = true;
+        return false;
+    }
+    qint64 present = 0;
+    for (const StoredRow &row : std::as_const(rows))
+        if (row.key < entry.rowKey)
+            present = std::max(present, row.key);
+    if (!store.select(bin, {{bin.indexOf(u"tabella"), Tables::RighePRJ}}, kFromStart, -1, &rows, message)) {
+        *failed = true;
+        return false;
+    }
+    const QString projectCode = project.toString();
+    BinEntry parent;
+    for (const StoredRow &row : std::as_const(rows)) {
+        const BinEntry e = entryOf(m_archive, bin, row);
+        if (e.readable && e.rowKey > present && e.rowKey < entry.rowKey && e.rowKey > parent.rowKey
+            && e.row.value(levelColumn).toLongLong() == 1
+            && textOf(items, e.row, u"codprj").compare(projectCode, Qt::CaseInsensitive) == 0)
+            parent = e;
+    }
+    if (parent.key == 0)
+        return true;
+    *message = QStringLiteral("L'elemento %1 stava sotto l'elemento %2 del progetto %3, che è nel cestino: "
+                              "ripristinare prima %2.")
+                   .arg(entry.code, parent.code, projectCode);
+    return false;
 }
 
 RecycleBin::Restore RecycleBin::restore(qint64 entryKey, const QString &newCode, QString *message)
 {
     message->clear();
-    if (!available(message))
+    const TableInfo *binTable = safety(Tables::Cestino, message);
+    if (!binTable)
         return Restore::Refused;
     Store &store = m_archive.store();
-    const TableInfo &bin = *m_archive.safetyTable(Tables::Cestino);
+    const TableInfo &bin = *binTable;
     WriteTransaction tx(store);
     if (!tx.begin(message))
         return Restore::Failed;
@@ -139,19 +240,23 @@ RecycleBin::Restore RecycleBin::restore(qint64 entryKey, const QString &newCode,
     }
     const int codeColumn = table->indexOf(u"codice");
     const bool component = table->name.compare(Tables::Componenti, Qt::CaseInsensitive) == 0;
+    const bool item = table->name.compare(Tables::RighePRJ, Qt::CaseInsensitive) == 0;
     if (!newCode.isEmpty() && !component) {
-        if (table->name.compare(Tables::Clienti, Qt::CaseInsensitive) == 0)
-            entry.row[codeColumn] = QVariant::fromValue(newCode.toLongLong());
-        else
+        if (table->name.compare(Tables::Clienti, Qt::CaseInsensitive) == 0) {
+            bool number = false;
+            const qint32 n = newCode.toInt(&number);
+            if (!number) {
+                *message = QStringLiteral("Il codice %1 non è un numero: un cliente ha un codice numerico.").arg(newCode);
+                return Restore::Refused;
+            }
+            entry.row[codeColumn] = QVariant::fromValue(qint64(n));
+        } else {
             entry.row[codeColumn] = newCode;
+        }
+        entry.code = newCode;
     }
-    bool failed = false;
-    if (!component
-        && codeTaken(entry, *table, RecordView::shownText(table->columns[codeColumn].kind, entry.row[codeColumn]),
-                     message, &failed))
-        return failed ? Restore::Failed : Restore::CodeTaken;
     // An item or a component goes back only into its project.
-    if (table->name.compare(Tables::RighePRJ, Qt::CaseInsensitive) == 0 || component) {
+    if (item || component) {
         const QString project = textOf(*table, entry.row, u"codprj");
         const TableInfo &projects = *m_archive.table(Tables::Progetti);
         QVector<StoredRow> found;
@@ -162,10 +267,18 @@ RecycleBin::Restore RecycleBin::restore(qint64 entryKey, const QString &newCode,
             return Restore::Refused;
         }
     }
+    bool ownKey = true, failed = false;
+    if (item && !itemPlace(entry, *table, bin, &ownKey, message, &failed))
+        return failed ? Restore::Failed : Restore::Refused;
+    if (!component
+        && codeTaken(entry, *table, RecordView::shownText(table->columns[codeColumn].kind, entry.row[codeColumn]),
+                     message, &failed))
+        return failed ? Restore::Failed : Restore::CodeTaken;
     // With its own key when free, so it takes its old place in stored order.
     bool keyUsed = true;
     if (!rowWithKey(store, *table, entry.rowKey, &keyUsed, message))
         return Restore::Failed;
+    keyUsed = keyUsed || !ownKey;
     qint64 newKey = entry.rowKey;
     const bool stored = entry.rowKey > 0 && !keyUsed
                             ? store.insertKeyed(*table, {{entry.rowKey, entry.row}}, message)
@@ -181,10 +294,11 @@ RecycleBin::Restore RecycleBin::restore(qint64 entryKey, const QString &newCode,
 
 bool RecycleBin::purge(const QVector<qint64> &entryKeys, QString *error)
 {
-    if (!available(error))
+    const TableInfo *binTable = safety(Tables::Cestino, error);
+    if (!binTable)
         return false;
     Store &store = m_archive.store();
-    const TableInfo &bin = *m_archive.safetyTable(Tables::Cestino);
+    const TableInfo &bin = *binTable;
     WriteTransaction tx(store);
     if (!tx.begin(error))
         return false;
@@ -198,7 +312,10 @@ bool RecycleBin::purge(const QVector<qint64> &entryKeys, QString *error)
 
 bool RecycleBin::setting(const QString &name, QString *value, qint64 *key, QString *error)
 {
-    const TableInfo &settings = *m_archive.safetyTable(Tables::Impostazioni);
+    const TableInfo *settingsTable = safety(Tables::Impostazioni, error);
+    if (!settingsTable)
+        return false;
+    const TableInfo &settings = *settingsTable;
     QVector<StoredRow> rows;
     if (!m_archive.store().select(settings, {{settings.indexOf(u"nome"), name}}, kFromStart, 1, &rows, error))
         return false;
@@ -209,7 +326,10 @@ bool RecycleBin::setting(const QString &name, QString *value, qint64 *key, QStri
 
 bool RecycleBin::storeSetting(const QString &name, const QString &value, QString *error)
 {
-    const TableInfo &settings = *m_archive.safetyTable(Tables::Impostazioni);
+    const TableInfo *settingsTable = safety(Tables::Impostazioni, error);
+    if (!settingsTable)
+        return false;
+    const TableInfo &settings = *settingsTable;
     QString old;
     qint64 key = 0;
     if (!setting(name, &old, &key, error))
@@ -256,10 +376,11 @@ bool RecycleBin::setKeepDays(int days, QString *error)
 bool RecycleBin::emptyOld(const QDate &today, int *emptied, QString *error)
 {
     *emptied = 0;
-    if (!available(error))
+    const TableInfo *binTable = safety(Tables::Cestino, error);
+    if (!binTable)
         return false;
     Store &store = m_archive.store();
-    const TableInfo &bin = *m_archive.safetyTable(Tables::Cestino);
+    const TableInfo &bin = *binTable;
     WriteTransaction tx(store);
     if (!tx.begin(error))
         return false;

@@ -58,6 +58,14 @@ private:
     bool setting(const QString &name, QString *value, qint64 *key, QString *error);
     bool storeSetting(const QString &name, const QString &value, QString *error);
     bool codeTaken(const BinEntry &entry, const TableInfo &table, const QString &code, QString *message, bool *failed);
+    // Whether an item goes back with its own key (*ownKey), so that it hangs
+    // where it hung without taking other items under it; false with why when
+    // the item it hung under must go back first (or *failed).
+    bool itemPlace(const BinEntry &entry, const TableInfo &items, const TableInfo &bin, bool *ownKey, QString *message,
+                   bool *failed);
+    // A table of the safety net; nullptr with why when the archive has none
+    // or it cannot be read.
+    const TableInfo *safety(const QString &name, QString *error) const;
 
     Archive &m_archive;
 };

@@ -52,7 +52,9 @@ void Archive::close()
         view.reset();
     m_journal.reset();
     m_tables.clear();
-    m_safety.clear();
+    for (auto &t : m_safety)
+        t.reset();
+    m_safetyPresent.clear();
     m_safetyMissing.clear();
     m_store->close();
     m_use.release();
@@ -148,60 +150,108 @@ bool Archive::describeTables(QString *error)
                               Tables::Configura};
     for (int i = 0; i < 5; ++i)
         m_views[i] = std::make_unique<RecordView>(*m_store, *table(order[i]));
-    openSafetyNet();
+    openSafetyNet(present);
     return true;
 }
 
-void Archive::openSafetyNet()
+namespace {
+// The safety tables among present, as spelled there; *missing: the others.
+QStringList safetyAmong(const QStringList &present, QStringList *missing)
 {
-    const auto describePresent = [this](QString *err) {
-        m_safety.clear();
-        const QStringList present = m_store->tableNames(err);
-        QStringList missing;
-        for (const QString &name : Tables::safety()) {
-            const auto found = std::find_if(present.begin(), present.end(), [&](const QString &p) {
-                return p.compare(name, Qt::CaseInsensitive) == 0;
-            });
-            TableInfo info;
-            if (found == present.end() || !m_store->describe(*found, &info, err)) {
-                missing << name;
-                continue;
-            }
-            info.name = name;
-            m_safety.append(info);
-        }
-        return missing;
-    };
+    QStringList found;
+    missing->clear();
+    for (const QString &name : Tables::safety()) {
+        const auto at = std::find_if(present.begin(), present.end(), [&](const QString &p) {
+            return p.compare(name, Qt::CaseInsensitive) == 0;
+        });
+        if (at == present.end())
+            *missing << name;
+        else
+            found << *at;
+    }
+    return found;
+}
+} // namespace
+
+void Archive::openSafetyNet(QStringList present)
+{
+    QStringList missing;
+    m_safetyPresent = safetyAmong(present, &missing);
     QString err;
-    QStringList missing = describePresent(&err);
-    if (!missing.isEmpty() && err.isEmpty()) {
+    if (!missing.isEmpty()) {
         // Made by the first program that opens the archive (on a server, its
         // owner): one writer at a time, so two at once make them once.
         WriteTransaction tx(*m_store);
         if (tx.begin(&err)) {
-            missing = describePresent(&err);
-            if (!missing.isEmpty() && err.isEmpty() && m_store->addTables(missing, &err) && tx.commit(&err))
-                missing = describePresent(&err);
+            present = m_store->tableNames(&err);
+            m_safetyPresent = safetyAmong(present, &missing);
+            if (err.isEmpty() && !missing.isEmpty() && m_store->addTables(missing, &err) && tx.commit(&err)) {
+                present = m_store->tableNames(&err);
+                m_safetyPresent = safetyAmong(present, &missing);
+            } else if (err.isEmpty() && missing.isEmpty()) {
+                tx.commit(&err);
+            }
         }
     }
     if (!missing.isEmpty()) {
-        m_safety.clear();
+        m_safetyPresent.clear();
         m_safetyMissing = QStringLiteral("L'archivio non ha ancora il cestino e lo storico (tabelle %1): li crea "
                                          "il proprietario dell'archivio aprendolo una volta con Velbor. (%2)")
                               .arg(missing.join(QStringLiteral(", ")), err);
         return;
     }
-    m_journal = std::make_unique<Journal>(*m_store, *safetyTable(Tables::Cestino), *safetyTable(Tables::Storico));
+    m_journal = std::make_unique<Journal>(*m_store, [this](const QString &name, QString *error) {
+        return describedSafety(name, error);
+    });
     for (auto &view : m_views)
         view->setJournal(m_journal.get());
 }
 
+const TableInfo *Archive::describedSafety(const QString &name, QString *error) const
+{
+    const QStringList names = Tables::safety();
+    int slot = -1;
+    for (int i = 0; i < names.size(); ++i)
+        if (names[i].compare(name, Qt::CaseInsensitive) == 0)
+            slot = i;
+    if (slot < 0 || slot >= int(std::size(m_safety))) {
+        *error = QStringLiteral("La tabella %1 non fa parte dell'archivio.").arg(name);
+        return nullptr;
+    }
+    if (m_safety[slot])
+        return &*m_safety[slot];
+    for (const QString &stored : m_safetyPresent) {
+        if (stored.compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        TableInfo info;
+        if (!m_store->describe(stored, &info, error))
+            return nullptr;
+        if (info.columns.isEmpty()) {
+            // Dropped since the archive was opened.
+            *error = QStringLiteral("La tabella %1 non c'è più nell'archivio.").arg(stored);
+            return nullptr;
+        }
+        info.name = Tables::safety().at(slot);   // the program's spelling
+        m_safety[slot] = std::move(info);
+        return &*m_safety[slot];
+    }
+    *error = m_safetyMissing;
+    return nullptr;
+}
+
 const TableInfo *Archive::safetyTable(QStringView name) const
 {
-    for (const TableInfo &t : m_safety)
-        if (QStringView(t.name).compare(name, Qt::CaseInsensitive) == 0)
-            return &t;
-    return nullptr;
+    QString ignored;
+    return describedSafety(name.toString(), &ignored);
+}
+
+QVector<TableInfo> Archive::everyTable() const
+{
+    QVector<TableInfo> all = m_tables;
+    for (const QString &name : Tables::safety())
+        if (const TableInfo *t = safetyTable(name))
+            all.append(*t);
+    return all;
 }
 
 const TableInfo *Archive::table(QStringView name) const

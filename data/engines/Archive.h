@@ -10,6 +10,7 @@
 #include "data/engines/SqliteStore.h"
 
 #include <memory>
+#include <optional>
 
 class Archive {
 public:
@@ -47,9 +48,18 @@ public:
     // The safety net's tables (Tables::safety()) the archive holds: all of
     // them once open, unless the archive lacked them and this login may not
     // make them (a server archive opened by the office's role before its
-    // owner opened it once); safetyMissing() then says why.
-    const QVector<TableInfo> &safetyTables() const { return m_safety; }
+    // owner opened it once); safetyMissing() then says why. They are
+    // described on first use, so opening asks the engine no more than before:
+    // nullptr when the archive lacks the table or the engine failed.
     const TableInfo *safetyTable(QStringView name) const;
+    // The six tables and the safety net's present: what a whole copy carries.
+    QVector<TableInfo> everyTable() const;
+    // Any of those by name; nullptr when the archive has no such table.
+    const TableInfo *anyTable(QStringView name) const
+    {
+        const TableInfo *t = table(name);
+        return t ? t : safetyTable(name);
+    }
     const QString &safetyMissing() const { return m_safetyMissing; }
     // The journal the views write their history and bin entries through;
     // nullptr without the safety net.
@@ -57,14 +67,16 @@ public:
 
 private:
     bool describeTables(QString *error);
-    void openSafetyNet();
+    void openSafetyNet(QStringList present);
+    const TableInfo *describedSafety(const QString &name, QString *error) const;
 
     std::unique_ptr<Store> m_store;
     ArchiveUse m_use;
     QString m_path;
     bool m_onServer = false;
     QVector<TableInfo> m_tables;
-    QVector<TableInfo> m_safety;
+    QStringList m_safetyPresent;              // as the engine spells them
+    mutable std::optional<TableInfo> m_safety[3];   // described so far, in Tables::safety() order
     QString m_safetyMissing;
     std::unique_ptr<Journal> m_journal;
     std::unique_ptr<RecordView> m_views[5];

@@ -162,8 +162,12 @@ QVector<StoredRow> mapped(const TableInfo &from, const TableInfo &to, const QVec
 
 bool compareTable(Archive &a, Archive &b, const QString &name, QString *error)
 {
-    const TableInfo &ta = *a.table(name);
-    const TableInfo &tb = *b.table(name);
+    if (!b.anyTable(name)) {
+        *error = QStringLiteral("La copia non ha la tabella %1.").arg(name);
+        return false;
+    }
+    const TableInfo &ta = *a.anyTable(name);
+    const TableInfo &tb = *b.anyTable(name);
     QVector<StoredRow> ra, rb;
     if (!readAll(a.store(), ta, &ra, error) || !readAll(b.store(), tb, &rb, error))
         return false;
@@ -231,11 +235,20 @@ bool compareTable(Archive &a, Archive &b, const QString &name, QString *error)
 } // namespace
 
 namespace {
+// What a whole copy carries: the six tables and the safety net's, when there.
+QStringList carried(const Archive &archive)
+{
+    QStringList names;
+    for (const TableInfo &t : archive.everyTable())
+        names << t.name;
+    return names;
+}
+
 bool refuseFull(Archive &to, QString *error)
 {
-    for (const QString &name : Tables::all()) {
+    for (const QString &name : carried(to)) {
         qint64 n = 0;
-        if (!to.store().count(*to.table(name), &n, error))
+        if (!to.store().count(*to.anyTable(name), &n, error))
             return false;
         if (n > 0) {
             *error = QStringLiteral("La destinazione non è vuota: la tabella %1 contiene già %2 righe. "
@@ -265,8 +278,8 @@ bool openEmptyServer(const QString &conninfo, Archive *archive, QString *error)
 bool checkCopyable(Archive &from, QString *error)
 {
     Store::ReadScope snapshot(from.store());
-    for (const QString &name : Tables::all()) {
-        const TableInfo &table = *from.table(name);
+    for (const QString &name : carried(from)) {
+        const TableInfo &table = *from.anyTable(name);
         QVector<StoredRow> rows;
         if (!readAll(from.store(), table, &rows, error) || !checkValues(table, rows, error)
             || !checkTexts(from.store(), table, error))
@@ -278,7 +291,7 @@ bool checkCopyable(Archive &from, QString *error)
 bool sameContent(Archive &a, Archive &b, QString *error)
 {
     Store::ReadScope sa(a.store()), sb(b.store());
-    for (const QString &name : Tables::all())
+    for (const QString &name : carried(a))
         if (!compareTable(a, b, name, error))
             return false;
     return true;
@@ -294,9 +307,14 @@ bool copyArchive(Archive &from, Archive &to, const CopyProgress &progress, QVect
     if (!to.store().begin(error))
         return false;
     bool ok = true;
-    for (const QString &name : Tables::all()) {
-        const TableInfo &source = *from.table(name);
-        const TableInfo &target = *to.table(name);
+    for (const QString &name : carried(from)) {
+        if (!to.anyTable(name)) {
+            *error = QStringLiteral("La destinazione non ha la tabella %1: nulla è stato scritto.").arg(name);
+            ok = false;
+            break;
+        }
+        const TableInfo &source = *from.anyTable(name);
+        const TableInfo &target = *to.anyTable(name);
         QVector<StoredRow> rows;
         qint64 ceiling = 0;
         ok = readAll(from.store(), source, &rows, error) && from.store().keyCeiling(source, &ceiling, error)
@@ -319,7 +337,7 @@ bool copyArchive(Archive &from, Archive &to, const CopyProgress &progress, QVect
     }
     // Checked inside the copy's own transaction: a difference keeps nothing.
     if (ok) {
-        for (const QString &name : Tables::all()) {
+        for (const QString &name : carried(from)) {
             if (!compareTable(from, to, name, error)) {
                 *error = QStringLiteral("Verifica della copia non superata, nulla è stato scritto: %1").arg(*error);
                 ok = false;
@@ -392,7 +410,7 @@ namespace {
 bool rowCounts(Archive &archive, QVector<qint64> *counts, QString *error)
 {
     counts->clear();
-    for (const TableInfo &table : archive.tables()) {
+    for (const TableInfo &table : archive.everyTable()) {
         qint64 n = 0;
         if (!archive.store().count(table, &n, error))
             return false;

@@ -526,6 +526,40 @@ bool PgStore::insert(const TableInfo &table, const RawRow &values, qint64 *newKe
     return true;
 }
 
+bool PgStore::insertRows(const TableInfo &table, const QVector<RawRow> &rows, QString *error)
+{
+    if (rows.isEmpty())
+        return true;
+    // Keys as insert() gives them, row after row, in one statement.
+    const QString name = table.name.toLower();
+    const QString key = QStringLiteral("setval(pg_get_serial_sequence('%1','%2'), GREATEST(nextval(pg_get_serial_sequence('%1','%2')), "
+                                       "(SELECT COALESCE(MAX(%2), 0) + 1 FROM %3)))")
+                            .arg(name, kRowKey, quoted(name));
+    QString columns = kRowKey;
+    for (const Column &c : table.columns)
+        columns += QLatin1Char(',') + quoted(c.name);
+    QStringList tuples;
+    QVector<QByteArray> params;
+    QVector<bool> nulls;
+    for (const RawRow &row : rows) {
+        QString marks = key;
+        for (int i = 0; i < table.columns.size(); ++i) {
+            appendValue(row.value(i), &params, &nulls);
+            marks += QStringLiteral(",$") + QString::number(params.size());
+        }
+        tuples.append(QLatin1Char('(') + marks + QLatin1Char(')'));
+    }
+    Result r;
+    if (!run(QStringLiteral("INSERT INTO %1 (%2) VALUES %3").arg(tableName(table), columns, tuples.join(QLatin1Char(','))),
+             params, nulls, &r, error))
+        return false;
+    if (QByteArray(PQcmdTuples(r.res)).toLongLong() != rows.size()) {
+        *error = QStringLiteral("L'archivio non ha aggiunto le righe alla tabella %1.").arg(table.name);
+        return false;
+    }
+    return true;
+}
+
 bool PgStore::update(const TableInfo &table, qint64 key, const RawRow &values, bool *changed, QString *error)
 {
     QString sets;

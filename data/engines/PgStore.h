@@ -46,6 +46,7 @@ public:
     bool maximum(const TableInfo &table, int column, const QVector<Term> &terms, QVariant *out,
                  QString *error) override;
     bool insert(const TableInfo &table, const RawRow &values, qint64 *newKey, QString *error) override;
+    bool insertRows(const TableInfo &table, const QVector<RawRow> &rows, QString *error) override;
     bool update(const TableInfo &table, qint64 key, const RawRow &values, bool *changed, QString *error) override;
     bool remove(const TableInfo &table, qint64 key, QString *error) override;
     bool begin(QString *error) override;

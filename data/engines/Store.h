@@ -70,6 +70,15 @@ public:
 
     // Each changes exactly one row or reports why not.
     virtual bool insert(const TableInfo &table, const RawRow &values, qint64 *newKey, QString *error) = 0;
+    // Several rows of one table; an engine may send them in one request.
+    virtual bool insertRows(const TableInfo &table, const QVector<RawRow> &rows, QString *error)
+    {
+        qint64 ignored = 0;
+        for (const RawRow &row : rows)
+            if (!insert(table, row, &ignored, error))
+                return false;
+        return true;
+    }
     // *changed is false when no row has that key any more.
     virtual bool update(const TableInfo &table, qint64 key, const RawRow &values, bool *changed,
                         QString *error) = 0;

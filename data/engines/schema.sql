@@ -104,9 +104,12 @@ CREATE TABLE Cestino (
 CREATE INDEX Cestino_eliminato ON Cestino(eliminato);
 
 -- One line per field changed by a save: the record (table and row key), the
--- value before and after, who and when.
+-- value before and after, who and when. What a save adds is kept to one page
+-- on a share, where every page costs requests: lines are never deleted, so
+-- their keys need no counter of their own, and a record's history is found
+-- by reading the table through (the window that shows it is opened seldom).
 CREATE TABLE Storico (
-  vb_key     INTEGER PRIMARY KEY AUTOINCREMENT,
+  vb_key     INTEGER PRIMARY KEY,
   tabella    TEXT,
   chiave     INTEGER,
   campo      TEXT,
@@ -116,7 +119,6 @@ CREATE TABLE Storico (
   postazione TEXT,
   quando     DATETIME
 );
-CREATE INDEX Storico_chiave ON Storico(chiave);
 
 -- The archive's own settings, one per name.
 CREATE TABLE Impostazioni (

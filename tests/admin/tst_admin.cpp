@@ -507,6 +507,48 @@ private slots:
         QCOMPARE(admin({"permessi", withRights.conninfo(), "nessuno_così"}).code, 1);
     }
 
+    // An archive made before the recycle bin and the history, opened by the
+    // office's role: it may not make tables, so it works as before and says
+    // why there is no bin; the owner's first open makes them and gives the
+    // role the same rights, and the role's saves then keep their history.
+    void theOwnerMakesTheSafetyNetForTheOfficeRole()
+    {
+        if (!testOnServer())
+            QSKIP("permessi sul server: solo con il server");
+        Role role("storico");
+        QVERIFY(role.ok);
+        ServerDatabase db;
+        Run r = admin({"crea", db.conninfo(), "--permessi", role.name});
+        QVERIFY2(r.code == 0, qPrintable(r.output));
+        QCOMPARE(serverValue(db.conninfo(), "DROP TABLE cestino, storico, impostazioni"), QString());
+        const QByteArray saved = qgetenv("PGPASSWORD");
+        const auto saveAsRole = [&](int code, bool *journal, QString *missing) {
+            qputenv("PGPASSWORD", role.password.toUtf8());
+            Archive a;
+            QString error;
+            const bool ok = a.openServer(db.conninfo() + " user=" + role.name, &error);
+            qputenv("PGPASSWORD", saved);
+            *journal = a.journal() != nullptr;
+            *missing = a.safetyMissing();
+            a.clients().addNew();
+            return ok && a.clients().setValue(u"codice", code) && a.clients().update();
+        };
+        bool journal = true;
+        QString missing;
+        QVERIFY(saveAsRole(1, &journal, &missing));
+        QVERIFY(!journal);
+        QVERIFY2(missing.contains("proprietario"), qPrintable(missing));
+        {
+            Archive owner;
+            QString error;
+            QVERIFY2(owner.openServer(db.conninfo(), &error), qPrintable(error));
+            QVERIFY(owner.journal());
+        }
+        QVERIFY(saveAsRole(2, &journal, &missing));
+        QVERIFY2(journal, qPrintable(missing));
+        QCOMPARE(serverValue(db.conninfo(), "SELECT string_agg(dopo, ',') FROM storico"), QStringLiteral("2"));
+    }
+
     // A FIFO where a command reads a file (a backup to restore, a server
     // file) is refused at once, never waited on.
     void aFifoInPlaceOfAFileIsRefused_data()
