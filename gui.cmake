@@ -3,9 +3,9 @@
 add_library(velbor_gui STATIC
   resources/velbor.qrc
   platform/MessageBox.cpp platform/FileDialog.cpp widgets/PasswordDialog.cpp widgets/ProgressWindow.cpp platform/Resources.cpp
-  app/frmMain.cpp app/frmMain.ui app/frmAutore.cpp app/frmAutore.ui app/frmGuida.cpp app/frmGuida.ui app/frmInformazioni.cpp app/frmInformazioni.ui app/Startup.cpp app/JetConversion.cpp
+  app/frmMain.cpp app/frmMain.ui app/frmAutore.cpp app/frmAutore.ui app/frmGuida.cpp app/frmGuida.ui app/frmInformazioni.cpp app/frmInformazioni.ui app/frmCestino.cpp app/frmCestino.ui app/Startup.cpp app/JetConversion.cpp
   config/frmConfigura.cpp config/frmConfigura.ui
-  widgets/Widgets.cpp widgets/Anchors.cpp widgets/WindowPlace.cpp widgets/GridColumns.cpp
+  widgets/Widgets.cpp widgets/Anchors.cpp widgets/WindowPlace.cpp widgets/GridColumns.cpp widgets/frmStorico.cpp widgets/frmStorico.ui
   clients/frmClienti.cpp clients/frmClienti.ui clients/ClientSearch.cpp clients/frmElenco.cpp clients/frmElenco.ui
   projects/frmProgetti.cpp projects/frmProgettiLayout.cpp projects/frmProgetti.ui projects/ProjectEditor.cpp projects/ProjectTreeModel.cpp projects/ProjectSearch.cpp
   widgets/SearchPanel.cpp

@@ -10,6 +10,7 @@
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "widgets/Anchors.h"
+#include "widgets/SearchPanel.h"
 #include "widgets/Widgets.h"
 #include "widgets/WindowPlace.h"
 #include "platform/Paths.h"
@@ -60,6 +61,7 @@ frmMain::frmMain(Session &session, QWidget *parent)
     connect(ui->mnuAutore, &QAction::triggered, this, &frmMain::mnuAutore_Click);
     connect(ui->mnuGuida, &QAction::triggered, this, &frmMain::mnuGuida_Click);
     connect(ui->mnuInformazioni, &QAction::triggered, this, &frmMain::mnuInformazioni_Click);
+    connect(ui->mnuCestino, &QAction::triggered, this, &frmMain::mnuCestino_Click);
     connect(ui->mnuFine, &QAction::triggered, this, &frmMain::mnuFine_Click);
 }
 
@@ -71,7 +73,8 @@ frmMain::~frmMain()
     }
     for (QWidget *w : {static_cast<QWidget *>(m_clienti), static_cast<QWidget *>(m_progetti),
                        static_cast<QWidget *>(m_configura), static_cast<QWidget *>(m_autore),
-                       static_cast<QWidget *>(m_guida), static_cast<QWidget *>(m_informazioni)})
+                       static_cast<QWidget *>(m_guida), static_cast<QWidget *>(m_informazioni),
+                       static_cast<QWidget *>(m_cestino)})
         delete w;
     delete ui;
 }
@@ -150,8 +153,26 @@ bool frmMain::Form_Load()
     return true;
 }
 
+void frmMain::emptyOldBinEntries(const QDate &today)
+{
+    RecycleBin bin(m_session.archive);
+    QString error;
+    int emptied = 0;
+    // An archive without the bin has nothing to empty: the bin's window says why.
+    if (bin.available(&error) && !bin.emptyOld(today, &emptied, &error))
+        addStartNote(QStringLiteral("Pulizia del cestino non eseguita: %1").arg(error));
+}
+
+void frmMain::addStartNote(const QString &note)
+{
+    const QString before = ui->lblBackup->text();
+    ui->lblBackup->setText(before.isEmpty() ? note : before + QLatin1Char('\n') + note);
+}
+
 void frmMain::startDailyBackup(const QDate &today)
 {
+    if (!m_backup)
+        emptyOldBinEntries(today);
     if (m_backup || m_session.archive.onServer())
         return;
     const QString archive = m_session.archive.path();
@@ -160,7 +181,7 @@ void frmMain::startDailyBackup(const QDate &today)
     connect(m_backup, &QThread::finished, this, [this, result] {
         // Said once, in a line under the header: work goes on.
         if (result->outcome == DailyBackup::Outcome::Failed)
-            ui->lblBackup->setText(QStringLiteral("Backup giornaliero non eseguito: %1").arg(result->error));
+            addStartNote(QStringLiteral("Backup giornaliero non eseguito: %1").arg(result->error));
         else if (result->outcome == DailyBackup::Outcome::Made)
             ui->lblBackup->setToolTip(QStringLiteral("Backup giornaliero: %1").arg(QDir::toNativeSeparators(result->file)));
     });
@@ -314,6 +335,28 @@ void frmMain::mnuInformazioni_Click()
     if (!m_informazioni)
         m_informazioni = new frmInformazioni(m_session);
     bringToFront(m_informazioni);
+}
+
+void frmMain::mnuCestino_Click()
+{
+    if (!m_cestino) {
+        m_cestino = new frmCestino(m_session);
+        connect(m_cestino, &frmCestino::restored, this, &frmMain::recordsRestored);
+    } else {
+        // Deletes made since it opened join the list.
+        m_cestino->CaricaCestino();
+    }
+    bringToFront(m_cestino);
+}
+
+void frmMain::recordsRestored()
+{
+    // As before a search: the project tree and the client search read the
+    // archive again, and the boxes keep what is typed in them.
+    if (m_progetti)
+        emit m_progetti->search()->opening();
+    if (m_clienti)
+        emit m_clienti->search()->opening();
 }
 
 void frmMain::mnuFine_Click()

@@ -3,6 +3,7 @@
 // The main window: start-up, company header, data folder, clock, navigation and exit.
 
 #include "app/frmAutore.h"
+#include "app/frmCestino.h"
 #include "app/frmGuida.h"
 #include "app/frmInformazioni.h"
 #include "clients/frmClienti.h"
@@ -34,7 +35,8 @@ public:
     bool Form_Load();
     // The day's copy of a file archive, off the interface thread, when this
     // is the day's first workstation; a failure shows in a line under the
-    // header. The copy's run ends before the window does.
+    // header. The copy's run ends before the window does. First, on any
+    // archive, the bin's entries older than its days are emptied.
     void startDailyBackup(const QDate &today);
     bool dailyBackupRunning() const;
 
@@ -45,6 +47,7 @@ public:
     frmAutore *autore() const { return m_autore; }
     frmGuida *guida() const { return m_guida; }
     frmInformazioni *informazioni() const { return m_informazioni; }
+    frmCestino *cestino() const { return m_cestino; }
 
 public slots:
     void Timer1_Timer();
@@ -56,6 +59,7 @@ public slots:
     void mnuAutore_Click();
     void mnuGuida_Click();
     void mnuInformazioni_Click();
+    void mnuCestino_Click();
     void mnuFine_Click();
     void cmdServer_Click();
     // The register as a modal window, for the project window's client sheet;
@@ -76,6 +80,12 @@ private:
     void refreshHeader();
     frmProgetti *ensureProgetti();
     static void bringToFront(QWidget *window);
+    // The bin's old entries, emptied at start by the day's first workstation.
+    void emptyOldBinEntries(const QDate &today);
+    // A line under the header about the start's work, after those already there.
+    void addStartNote(const QString &note);
+    // Records came back from the bin: the open windows catch up.
+    void recordsRestored();
 
     Ui::frmMain *ui;
     Session &m_session;
@@ -87,5 +97,6 @@ private:
     QPointer<frmAutore> m_autore;
     QPointer<frmGuida> m_guida;
     QPointer<frmInformazioni> m_informazioni;
+    QPointer<frmCestino> m_cestino;
     QThread *m_backup = nullptr;
 };

@@ -124,6 +124,16 @@ void networkShare(const QString &folder)
             w->Visualizza("P5000");
             w->findChild<QPushButton *>("cmdSalva")->click();
         });
+        // The same save of a changed description without and with its history line.
+        int changes = 0;
+        for (const bool history : {false, true})
+            measure(history ? "project save, description changed, with history" : "project save, description changed, history off", [&] {
+                session.archive.projects().setJournal(history ? session.archive.journal() : nullptr);
+                w->Visualizza("P5000");
+                w->findChild<QComboBox *>("cboDescr")->setEditText(QStringLiteral("Descrizione %1").arg(++changes));
+                w->findChild<QPushButton *>("cmdSalva")->click();
+            });
+        session.archive.projects().setJournal(session.archive.journal());
         measure("Nuovo then Salva of a new project", [&] {
             w->findChild<QPushButton *>("cmdNuovo")->click();
             w->findChild<QComboBox *>("cboDescr")->setEditText(QStringLiteral("Nuovo"));

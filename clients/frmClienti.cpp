@@ -10,8 +10,10 @@
 #include "widgets/Anchors.h"
 #include "widgets/Widgets.h"
 #include "widgets/WindowPlace.h"
+#include "widgets/frmStorico.h"
 #include "ui_frmClienti.h"
 
+#include <QShortcut>
 #include <QStringListModel>
 
 #include <limits>
@@ -65,6 +67,8 @@ frmClienti::frmClienti(Session &session, QWidget *parent)
     connect(ui->cmdElimina, &QPushButton::clicked, this, &frmClienti::cmdElimina_Click);
     connect(ui->cmdProgetti, &QPushButton::clicked, this, &frmClienti::cmdProgetti_Click);
     connect(ui->cmdChiudi, &QPushButton::clicked, this, &frmClienti::cmdChiudi_Click);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this), &QShortcut::activated, this,
+            &frmClienti::Storico_Click);
     m_panel = new SearchPanel(this, ui->edtCerca, ui->lblRisultati, ui->lstRisultati, m_search);
     connect(m_panel, &SearchPanel::opening, this, &frmClienti::refreshSearch);
     connect(m_panel, &SearchPanel::chosen, this, &frmClienti::showSearchResult);
@@ -416,4 +420,46 @@ void frmClienti::cmdProgetti_Click()
 void frmClienti::cmdChiudi_Click()
 {
     close();
+}
+
+void frmClienti::Storico_Click()
+{
+    if (!m_shown) {
+        MessageBox::show(this, QStringLiteral("Nessun cliente mostrato: sceglierne uno per vederne lo storico."));
+        return;
+    }
+    RecordView &v = m_session.archive.clients();
+    if (!v.findFirst(QStringLiteral("codice=") + QString::number(m_shownCode))) {
+        MessageBox::error(this, v.lastError());
+        return;
+    }
+    if (v.noMatch()) {
+        MessageBox::show(this, QStringLiteral("Il cliente %1 non è più in archivio: può essere stato eliminato da "
+                                              "un'altra postazione.")
+                                   .arg(m_shownCode));
+        return;
+    }
+    frmStorico::Record record;
+    record.table = Tables::Clienti;
+    record.key = v.currentKey();
+    record.what = QStringLiteral("Cliente %1").arg(m_shownCode);
+    const auto field = [&record](const char *name, const QLabel *label, QWidget *box) {
+        record.fields.insert(QString::fromLatin1(name), {label->text(), box, {}, {}});
+    };
+    field("codice", ui->lblCodice, ui->cboCodice);
+    record.fields[QStringLiteral("codice")].refusal =
+        QStringLiteral("Il codice non si copia nella casella: salvando con un altro codice si crea un nuovo cliente, "
+                       "non si cambia questo.");
+    field("descr", ui->lblDescr, ui->cboDescr);
+    field("indirizzo", ui->lblIndirizzo, ui->txtIndirizzo);
+    field("citta", ui->lblCitta, ui->txtCitta);
+    field("cap", ui->lblCap, ui->txtCap);
+    field("provincia", ui->lblProvincia, ui->txtProvincia);
+    field("telefono", ui->lblTelefono, ui->txtTelefono);
+    field("fax", ui->lblFax, ui->txtFax);
+    field("email", ui->lblEMail, ui->txtEMail);
+    field("sito", ui->lblSito, ui->txtSito);
+    field("contatto", ui->lblContatto, ui->txtContatto);
+    field("piva", ui->lblPIva, ui->txtPIva);
+    frmStorico::open(this, m_session.archive, record);
 }

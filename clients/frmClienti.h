@@ -38,6 +38,8 @@ public slots:
     void cmdElimina_Click();
     void cmdProgetti_Click();
     void cmdChiudi_Click();
+    // Ctrl+H: the history of the client on show.
+    void Storico_Click();
 
 private:
     // Shows the client with that code, as choosing it from a list does;

@@ -4,12 +4,15 @@
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#include "data/RecycleBin.h"
 #include "widgets/Anchors.h"
 #include "widgets/Widgets.h"
 #include "widgets/WindowPlace.h"
+#include "widgets/frmStorico.h"
 #include "ui_frmConfigura.h"
 
 #include <QMouseEvent>
+#include <QShortcut>
 
 namespace {
 // Fields of the configuration row, in the order of the boxes of fieldBoxes().
@@ -36,6 +39,8 @@ frmConfigura::frmConfigura(Session &session, QWidget *parent)
         pic->installEventFilter(this);
     connect(ui->cmdConferma, &QPushButton::clicked, this, &frmConfigura::cmdConferma_Click);
     connect(ui->cmdAnnulla, &QPushButton::clicked, this, &frmConfigura::cmdAnnulla_Click);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this), &QShortcut::activated, this,
+            &frmConfigura::Storico_Click);
     Form_Load();
 }
 
@@ -53,6 +58,19 @@ QList<QLineEdit *> frmConfigura::fieldBoxes() const
 
 void frmConfigura::Form_Load()
 {
+    // The recycle bin's days; an archive without the bin, or one whose setting
+    // cannot be read, leaves the box out of use and says why.
+    RecycleBin bin(m_session.archive);
+    QString why;
+    int days = RecycleBin::kDefaultDays;
+    const bool daysRead = bin.keepDays(&days, &why);
+    m_shownDays = daysRead ? days : 0;
+    ui->txtGiorniCestino->setValue(days);
+    ui->txtGiorniCestino->setEnabled(daysRead);
+    ui->lblGiorniCestino->setEnabled(daysRead);
+    if (!daysRead)
+        ui->txtGiorniCestino->setToolTip(why);
+
     RecordView &config = m_session.archive.configuration();
     m_shownRow.clear();
     if (config.count() < 1 || !config.moveFirst() || !config.hasCurrent()) {
@@ -172,10 +190,66 @@ void frmConfigura::cmdConferma_Click()
     s.PrefissoScheda(2) = ui->txtPre2->text();
     s.PrefissoScheda(3) = ui->txtPre3->text();
     emit configurationStored();
+    // The bin's days, when changed here: stored after the configuration, so a
+    // refusal leaves the window open with the configuration as now stored.
+    const int days = ui->txtGiorniCestino->value();
+    if (m_shownDays > 0 && days != m_shownDays) {
+        QString error;
+        if (!RecycleBin(m_session.archive).setKeepDays(days, &error)) {
+            if (config.moveFirst() && config.hasCurrent())
+                m_shownRow = config.currentValues();
+            MessageBox::error(this, error);
+            return;
+        }
+        m_shownDays = days;
+    }
     close();
 }
 
 void frmConfigura::cmdAnnulla_Click()
 {
     close();
+}
+
+void frmConfigura::Storico_Click()
+{
+    RecordView &config = m_session.archive.configuration();
+    if (m_shownRow.isEmpty()) {
+        MessageBox::show(this, QStringLiteral("La configurazione non è ancora stata salvata: non ha uno storico da "
+                                              "mostrare."));
+        return;
+    }
+    if (!config.moveFirst()) {
+        MessageBox::error(this, config.lastError());
+        return;
+    }
+    if (!config.hasCurrent()) {
+        MessageBox::show(this, QStringLiteral("La configurazione non è più in archivio."));
+        return;
+    }
+    frmStorico::Record record;
+    record.table = Tables::Configura;
+    record.key = config.currentKey();
+    record.what = QStringLiteral("Configurazione");
+    const QString labels[17] = {ui->lblDitta->text(),
+                                ui->lblIndirizzo->text(),
+                                ui->lblCitta->text(),
+                                ui->lblCAP->text(),
+                                ui->lblProvincia->text(),
+                                ui->lblTelefono->text(),
+                                ui->lblFax->text(),
+                                ui->lblEMail->text(),
+                                ui->lblSito->text(),
+                                ui->lblPIVA->text(),
+                                ui->lblCodFiscale->text(),
+                                QStringLiteral("Nome scheda 1"),
+                                QStringLiteral("Nome scheda 2"),
+                                QStringLiteral("Nome scheda 3"),
+                                QStringLiteral("Prefisso scheda 1"),
+                                QStringLiteral("Prefisso scheda 2"),
+                                QStringLiteral("Prefisso scheda 3")};
+    const QList<QLineEdit *> boxes = fieldBoxes();
+    for (int i = 0; i < boxes.size(); ++i)
+        record.fields.insert(QString::fromLatin1(kFields[i]), {labels[i], boxes[i], {}, {}});
+    frmStorico::open(this, m_session.archive, record);
 }

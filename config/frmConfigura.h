@@ -32,6 +32,8 @@ signals:
 public slots:
     void cmdConferma_Click();
     void cmdAnnulla_Click();
+    // Ctrl+H: the history of the configuration.
+    void Storico_Click();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -45,4 +47,5 @@ private:
     Ui::frmConfigura *ui;
     Session &m_session;
     RawRow m_shownRow;   // the configuration as stored when shown; empty when there was none
+    int m_shownDays = 0;  // the recycle bin's days as shown; 0 when they could not be read
 };

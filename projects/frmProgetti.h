@@ -56,6 +56,9 @@ public slots:
     void cboCliente_Click(int entry);
     void cboCodCli_Click(int entry);
     void cmdNuovoCliente_Click();
+    // Ctrl+H: the history of the record on show (the project, or the item of
+    // the sheet chosen).
+    void Storico_Click();
 
 signals:
     // Asks for the client register as a modal window (the main window owns it).

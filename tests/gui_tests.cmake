@@ -15,6 +15,9 @@ velbor_gui_test(tst_serverauth app/tst_serverauth.cpp)
 velbor_gui_test(tst_guida app/tst_guida.cpp)
 target_compile_definitions(tst_guida PRIVATE VELBOR_GUIDE="${CMAKE_SOURCE_DIR}/doc/guida")
 velbor_server_test(tst_guida)
+# The recycle bin's window and the bin's emptying at start.
+velbor_gui_test(tst_cestino app/tst_cestino.cpp)
+velbor_server_test(tst_cestino)
 # The command lines of velbor and velbor_admin, and which SERVER.DAT an
 # installed copy reads (the package's own among them).
 velbor_gui_test(tst_startup app/tst_startup.cpp)
@@ -23,6 +26,8 @@ target_compile_definitions(tst_startup PRIVATE VELBOR_PROGRAM="$<TARGET_FILE:vel
 add_dependencies(tst_startup velbor velbor_admin)
 velbor_gui_test(tst_configura config/tst_configura.cpp)
 velbor_gui_test(tst_windows widgets/tst_windows.cpp)
+velbor_gui_test(tst_storico widgets/tst_storico.cpp)
+velbor_server_test(tst_storico)
 velbor_gui_test(tst_progetti projects/tst_progetti.cpp)
 velbor_gui_test(tst_progetti_workstations projects/tst_progetti_workstations.cpp)
 velbor_gui_test(tst_progetti_search projects/tst_progetti_search.cpp)

@@ -13,6 +13,7 @@
 #include "projects/frmProgetti.h"
 
 #include <QComboBox>
+#include <QAbstractSpinBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -38,6 +39,16 @@ QString lastMessage()
 {
     return MessageBox::shown().isEmpty() ? QString() : MessageBox::shown().last().text;
 }
+// The window's text boxes, not the editors inside its number boxes.
+QList<QLineEdit *> textBoxes(QWidget &window)
+{
+    QList<QLineEdit *> boxes;
+    for (QLineEdit *box : window.findChildren<QLineEdit *>())
+        if (!qobject_cast<QAbstractSpinBox *>(box->parent()))
+            boxes.append(box);
+    return boxes;
+}
+
 } // namespace
 
 class TestBadInput : public QObject {
@@ -121,7 +132,7 @@ private slots:
             Running r;
             {
                 frmConfigura w(r.s);
-                for (QLineEdit *box : w.findChildren<QLineEdit *>())
+                for (QLineEdit *box : textBoxes(w))
                     box->setText(text);
                 w.cmdConferma_Click();
                 QVERIFY2(MessageBox::shown().isEmpty(), qPrintable(lastMessage()));
@@ -129,7 +140,7 @@ private slots:
             QCOMPARE(r.s.state.NomeScheda(2), text);
             QCOMPARE(r.s.state.PrefissoScheda(3), text);
             frmConfigura again(r.s);
-            const QList<QLineEdit *> boxes = again.findChildren<QLineEdit *>();
+            const QList<QLineEdit *> boxes = textBoxes(again);
             QCOMPARE(boxes.size(), 17);
             for (QLineEdit *box : boxes)
                 QCOMPARE(box->text(), text);

@@ -4,6 +4,7 @@
 // afterwards. The file dialog's dates read as the program's.
 #include "GuiSupport.h"
 #include "TestSupport.h"
+#include "app/frmCestino.h"
 #include "app/frmMain.h"
 #include "clients/frmClienti.h"
 #include "clients/frmElenco.h"
@@ -11,6 +12,7 @@
 #include "config/frmConfigura.h"
 #include "platform/FileDialog.h"
 #include "projects/frmProgetti.h"
+#include "widgets/frmStorico.h"
 
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -58,12 +60,21 @@ private slots:
                                                "txtDitta", QSize(100, 0), "cmdConferma"};
         QTest::newRow("elenco") << Row{[](Session &s) { return new frmElenco(s); }, QSize(635, 421), "Grid1",
                                        QSize(100, 60), "cmdChiudi"};
+        QTest::newRow("cestino") << Row{[](Session &s) { return new frmCestino(s); }, QSize(640, 400), "lstCestino",
+                                        QSize(100, 60), "cmdChiudi"};
         QTest::newRow("componenti") << Row{[](Session &s) {
                                                auto *w = new frmCOmponenti(s);
                                                w->Form_Load();
                                                return w;
                                            },
                                            QSize(678, 475), "RTF1", QSize(100, 42), "cmdChiudi"};
+        QTest::newRow("storico") << Row{[](Session &s) {
+                                            auto *w = new frmStorico(s.archive, {Tables::Progetti, 1, "Progetto P1", {}});
+                                            QString error;
+                                            w->load(&error);
+                                            return w;
+                                        },
+                                        QSize(640, 320), "lstStorico", QSize(100, 60), "cmdChiudi"};
     }
 
     void growsAndKeepsItsPlace()
