@@ -13,7 +13,7 @@
 #include <QHeaderView>
 
 namespace {
-const int kWidths[5] = {1500, 1500, 3000, 2700, 1800};   // twips
+const int kWidths[5] = {1200, 1200, 2400, 2400, 1800};   // twips: the five fit the designed width
 const char *const kHeaders[5] = {"Tipo", "Codice", "Descrizione", "Eliminato da", "Data"};
 
 bool isTable(const BinEntry &entry, const QString &table)

@@ -21,7 +21,7 @@
 #include <QTextEdit>
 
 namespace {
-const int kWidths[6] = {1950, 1050, 1350, 1350, 1800, 1800};   // twips
+const int kWidths[6] = {1950, 900, 1200, 1200, 1500, 1500};   // twips: the six fit the designed width
 const char *const kHeaders[6] = {"Data", "Utente", "Postazione", "Campo", "Valore precedente", "Valore nuovo"};
 constexpr int kBefore = 4;
 constexpr int kMostShown = 40;   // characters of a value its cell shows
