@@ -2,7 +2,6 @@
 #include "data/Journal.h"
 
 #include "data/Dates.h"
-#include "data/RecordView.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -89,8 +88,8 @@ bool Journal::saved(const TableInfo &table, qint64 key, const RawRow *before, co
     QVector<RawRow> lines;
     for (int c = 0; c < table.columns.size(); ++c) {
         const FieldKind kind = table.columns[c].kind;
-        const QString old = before ? RecordView::shownText(kind, before->value(c)) : QString();
-        const QString now = RecordView::shownText(kind, after.value(c));
+        const QString old = before ? presentText(kind, before->value(c)) : QString();
+        const QString now = presentText(kind, after.value(c));
         if (old == now)
             continue;
         RawRow line(history->columns.size());

@@ -9,32 +9,6 @@
 namespace {
 const QString kNoCurrent = QStringLiteral("Nessun record corrente.");
 
-// A stored value as value() hands it out for a field kind.
-QVariant presentValue(FieldKind kind, const QVariant &raw)
-{
-    if (!raw.isValid())
-        return {};
-    switch (kind) {
-    case FieldKind::Number:
-        if (raw.typeId() == QMetaType::QString) {
-            bool ok = false;
-            const qint64 n = raw.toString().trimmed().toLongLong(&ok);
-            return ok ? QVariant::fromValue(n) : raw;
-        }
-        return QVariant::fromValue<qint64>(raw.toLongLong());
-    case FieldKind::Date: {
-        const QDate d = Dates::dayFromStored(raw.toString());
-        return d.isValid() ? QVariant(d) : raw;
-    }
-    case FieldKind::DateTime: {
-        const QDateTime dt = Dates::dateTimeFromStored(raw.toString());
-        return dt.isValid() ? QVariant(dt) : raw;
-    }
-    default:
-        return raw.toString();
-    }
-}
-
 bool sameValues(const RawRow &a, const RawRow &b)
 {
     if (a.size() != b.size())
@@ -45,23 +19,7 @@ bool sameValues(const RawRow &a, const RawRow &b)
     return true;
 }
 
-QString presentText(FieldKind kind, const QVariant &raw)
-{
-    const QVariant v = presentValue(kind, raw);
-    if (!v.isValid())
-        return QString(QLatin1String(""));
-    if (v.typeId() == QMetaType::QDate)
-        return Dates::dayText(v.toDate());
-    if (v.typeId() == QMetaType::QDateTime)
-        return Dates::generalText(v.toDateTime());
-    return v.toString();
-}
 } // namespace
-
-QString RecordView::shownText(FieldKind kind, const QVariant &raw)
-{
-    return presentText(kind, raw);
-}
 
 RecordView::RecordView(Store &store, TableInfo table) : m_store(store), m_table(std::move(table)) {}
 

@@ -17,8 +17,6 @@ public:
 
     const TableInfo &table() const { return m_table; }
 
-    // A stored value as the user reads it (dates day-first, absent empty).
-    static QString shownText(FieldKind kind, const QVariant &raw);
     // The archive's journal: a save through this view writes its history
     // lines, a delete its bin entry, inside the transaction that stores.
     void setJournal(Journal *journal) { m_journal = journal; }

@@ -271,7 +271,7 @@ RecycleBin::Restore RecycleBin::restore(qint64 entryKey, const QString &newCode,
     if (item && !itemPlace(entry, *table, bin, &ownKey, message, &failed))
         return failed ? Restore::Failed : Restore::Refused;
     if (!component
-        && codeTaken(entry, *table, RecordView::shownText(table->columns[codeColumn].kind, entry.row[codeColumn]),
+        && codeTaken(entry, *table, presentText(table->columns[codeColumn].kind, entry.row[codeColumn]),
                      message, &failed))
         return failed ? Restore::Failed : Restore::CodeTaken;
     // With its own key when free, so it takes its old place in stored order.

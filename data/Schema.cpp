@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Schema.h"
 
+#include "data/Dates.h"
+
 #include <QStringList>
 
 int TableInfo::indexOf(QStringView field) const
@@ -33,4 +35,43 @@ FieldKind kindFromDeclaredType(const QString &declared)
     if (t.contains(QLatin1String("LONGTEXT")) || t.contains(QLatin1String("MEMO")))
         return FieldKind::Memo;
     return FieldKind::Text;
+}
+
+// A stored value as value() hands it out for a field kind.
+QVariant presentValue(FieldKind kind, const QVariant &raw)
+{
+    if (!raw.isValid())
+        return {};
+    switch (kind) {
+    case FieldKind::Number:
+        if (raw.typeId() == QMetaType::QString) {
+            bool ok = false;
+            const qint64 n = raw.toString().trimmed().toLongLong(&ok);
+            return ok ? QVariant::fromValue(n) : raw;
+        }
+        return QVariant::fromValue<qint64>(raw.toLongLong());
+    case FieldKind::Date: {
+        const QDate d = Dates::dayFromStored(raw.toString());
+        return d.isValid() ? QVariant(d) : raw;
+    }
+    case FieldKind::DateTime: {
+        const QDateTime dt = Dates::dateTimeFromStored(raw.toString());
+        return dt.isValid() ? QVariant(dt) : raw;
+    }
+    default:
+        return raw.toString();
+    }
+}
+
+
+QString presentText(FieldKind kind, const QVariant &raw)
+{
+    const QVariant v = presentValue(kind, raw);
+    if (!v.isValid())
+        return QString(QLatin1String(""));
+    if (v.typeId() == QMetaType::QDate)
+        return Dates::dayText(v.toDate());
+    if (v.typeId() == QMetaType::QDateTime)
+        return Dates::generalText(v.toDateTime());
+    return v.toString();
 }

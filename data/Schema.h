@@ -3,6 +3,7 @@
 // Tables and fields of the archive, as the program knows them.
 
 #include <QString>
+#include <QVariant>
 #include <QVector>
 
 enum class FieldKind { Number, Text, Memo, Date, DateTime };
@@ -42,3 +43,9 @@ QStringList safety();
 inline const QString kRowKey = QStringLiteral("vb_key");
 
 FieldKind kindFromDeclaredType(const QString &declared);
+
+// A stored value as a record hands it out for a field kind: numbers as
+// qint64, dates as QDate or QDateTime, texts as QString; invalid when absent.
+QVariant presentValue(FieldKind kind, const QVariant &raw);
+// The same as the user reads it: dates day-first, absent as an empty text.
+QString presentText(FieldKind kind, const QVariant &raw);

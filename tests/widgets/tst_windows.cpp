@@ -74,7 +74,7 @@ private slots:
                                             w->load(&error);
                                             return w;
                                         },
-                                        QSize(640, 320), "lstStorico", QSize(100, 60), "cmdChiudi"};
+                                        QSize(760, 320), "lstStorico", QSize(100, 60), "cmdChiudi"};
     }
 
     void growsAndKeepsItsPlace()
