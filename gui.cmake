@@ -7,7 +7,7 @@ add_library(velbor_gui STATIC
   config/frmConfigura.cpp config/frmConfigura.ui
   widgets/Widgets.cpp widgets/Anchors.cpp widgets/WindowPlace.cpp widgets/GridColumns.cpp widgets/frmStorico.cpp widgets/frmStorico.ui
   clients/frmClienti.cpp clients/frmClienti.ui clients/ClientSearch.cpp clients/frmElenco.cpp clients/frmElenco.ui
-  projects/frmProgetti.cpp projects/frmProgettiLayout.cpp projects/frmProgetti.ui projects/ProjectEditor.cpp projects/ProjectTreeModel.cpp projects/ProjectSearch.cpp
+  projects/frmProgetti.cpp projects/frmProgettiLayout.cpp projects/frmProgettiStorico.cpp projects/frmProgetti.ui projects/ProjectEditor.cpp projects/ProjectTreeModel.cpp projects/ProjectSearch.cpp
   widgets/SearchPanel.cpp
   components/frmCOmponenti.cpp components/frmCOmponenti.ui components/NotesEdit.cpp components/rtf/RtfShared.cpp components/rtf/RtfReader.cpp components/rtf/RtfReaderBlocks.cpp components/rtf/RtfReaderDestinations.cpp components/rtf/RtfWriter.cpp
 )

@@ -428,28 +428,19 @@ void frmClienti::Storico_Click()
         MessageBox::show(this, QStringLiteral("Nessun cliente mostrato: sceglierne uno per vederne lo storico."));
         return;
     }
-    RecordView &v = m_session.archive.clients();
-    if (!v.findFirst(QStringLiteral("codice=") + QString::number(m_shownCode))) {
-        MessageBox::error(this, v.lastError());
+    const qint64 key = frmStorico::keyOf(this, m_session.archive.clients(), QStringLiteral("codice=") + QString::number(m_shownCode),
+                                         QStringLiteral("Il cliente %1").arg(m_shownCode));
+    if (key == 0)
         return;
-    }
-    if (v.noMatch()) {
-        MessageBox::show(this, QStringLiteral("Il cliente %1 non è più in archivio: può essere stato eliminato da "
-                                              "un'altra postazione.")
-                                   .arg(m_shownCode));
-        return;
-    }
     frmStorico::Record record;
     record.table = Tables::Clienti;
-    record.key = v.currentKey();
+    record.key = key;
     record.what = QStringLiteral("Cliente %1").arg(m_shownCode);
     const auto field = [&record](const char *name, const QLabel *label, QWidget *box) {
         record.fields.insert(QString::fromLatin1(name), {label->text(), box, {}, {}});
     };
     field("codice", ui->lblCodice, ui->cboCodice);
-    record.fields[QStringLiteral("codice")].refusal =
-        QStringLiteral("Il codice non si copia nella casella: salvando con un altro codice si crea un nuovo cliente, "
-                       "non si cambia questo.");
+    record.fields[QStringLiteral("codice")].refusal = frmStorico::codeRefusal(QStringLiteral("cliente"));
     field("descr", ui->lblDescr, ui->cboDescr);
     field("indirizzo", ui->lblIndirizzo, ui->txtIndirizzo);
     field("citta", ui->lblCitta, ui->txtCitta);

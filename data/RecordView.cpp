@@ -342,7 +342,8 @@ bool RecordView::update()
         // Read again inside the transaction that writes: what is compared, and
         // what the history keeps as the value before, is what is overwritten.
         QVector<StoredRow> now;
-        if (m_expectShown || m_journal) {
+        const bool journaled = m_journal && Journal::keepsHistory(m_table.name);
+        if (m_expectShown || journaled) {
             if (!m_store.select(m_table, {}, m_editKey - 1, 1, &now, &m_error))
                 return false;
             if (!now.isEmpty() && now.first().key != m_editKey)
@@ -359,7 +360,7 @@ bool RecordView::update()
             m_conflict = m_gone = true;
             return fail(QStringLiteral("Il record non esiste più: è stato eliminato da un'altra postazione."));
         }
-        if (m_journal && !now.isEmpty() && !m_journal->saved(m_table, m_editKey, &now.first().values, m_buffer, &m_error))
+        if (journaled && !now.isEmpty() && !m_journal->saved(m_table, m_editKey, &now.first().values, m_buffer, &m_error))
             return false;
         if (!tx.commit(&m_error))
             return m_store.commitUncertain() && settleUncertainStore();
@@ -456,7 +457,7 @@ bool RecordView::deleteCurrent(const DeleteCheck &check)
             return fail(m_conflict ? refusal : error);
         }
     }
-    if (m_journal) {
+    if (m_journal && Journal::keepsDeleted(m_table.name)) {
         // The row as stored goes whole into the bin, in the same transaction.
         QVector<StoredRow> now;
         if (!m_store.select(m_table, {}, key - 1, 1, &now, &m_error))

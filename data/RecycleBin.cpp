@@ -381,16 +381,22 @@ bool RecycleBin::emptyOld(const QDate &today, int *emptied, QString *error)
         return false;
     Store &store = m_archive.store();
     const TableInfo &bin = *binTable;
+    // Every start after the day's first finds the day marked with one read,
+    // without waiting for the archive's write lock.
+    QString done;
+    qint64 key = 0;
+    if (!setting(kEmptiedOn, &done, &key, error))
+        return false;
+    if (done == Dates::storedDay(today))
+        return true;
     WriteTransaction tx(store);
     if (!tx.begin(error))
         return false;
-    QString done;
-    qint64 key = 0;
     int days = kDefaultDays;
     if (!setting(kEmptiedOn, &done, &key, error) || !keepDays(&days, error))
         return false;
     if (done == Dates::storedDay(today))
-        return true;   // another workstation did it today
+        return true;   // another workstation did it meanwhile
     const QDateTime limit(today.addDays(-days), QTime(0, 0));
     QVector<StoredRow> rows;
     if (!store.select(bin, {}, kFromStart, -1, &rows, error))

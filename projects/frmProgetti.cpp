@@ -13,7 +13,6 @@
 #include "platform/Resources.h"
 #include "widgets/SearchPanel.h"
 #include "widgets/Widgets.h"
-#include "widgets/frmStorico.h"
 #include "ui_frmProgetti.h"
 
 #include <QDir>
@@ -758,94 +757,4 @@ void frmProgetti::cmdNuovoCliente_Click()
     ui->Label4->setText(labels[0]);
     ui->Label5->setText(labels[1]);
     ui->Label6->setText(labels[2]);
-}
-
-// ---------------------------------------------------------------- history
-
-void frmProgetti::Storico_Click()
-{
-    RunState &s = m_session.state;
-    Archive &archive = m_session.archive;
-    const int level = ui->STab1->currentIndex();
-    const QString codeRefusal = QStringLiteral("Il codice non si copia nella casella: salvando con un altro codice si "
-                                               "crea un nuovo record, non si cambia questo.");
-    frmStorico::Record record;
-    const auto field = [&record](const char *name, const QString &label, QWidget *box) {
-        record.fields.insert(QString::fromLatin1(name), {label, box, {}, {}});
-    };
-    if (level == 1 || level == 2) {
-        const QString item = m_editor.shown.item[level];
-        const QString project = m_editor.shown.itemProject[level];
-        if (item.isEmpty()) {
-            MessageBox::show(this, QStringLiteral("Nessun elemento mostrato in questa scheda: sceglierne uno "
-                                                  "nell'albero per vederne lo storico."));
-            return;
-        }
-        RecordView &items = archive.items();
-        if (!items.findFirst(QStringLiteral("codprj=") + QuotaSQL(project) + QStringLiteral(" AND codice=")
-                             + QuotaSQL(item) + QStringLiteral(" AND Livello=") + QString::number(level))) {
-            MessageBox::error(this, items.lastError());
-            return;
-        }
-        if (items.noMatch()) {
-            MessageBox::show(this, QStringLiteral("L'elemento %1 non è più in archivio: può essere stato eliminato da "
-                                                  "un'altra postazione.")
-                                       .arg(item));
-            return;
-        }
-        record.table = Tables::RighePRJ;
-        record.key = items.currentKey();
-        record.what = QStringLiteral("%1 %2 (%3 %4)").arg(s.NomeScheda(level + 1), item, s.NomeScheda(1), project);
-        field("codice", ui->lblCodice1->text(), levelCode(level));
-        record.fields[QStringLiteral("codice")].refusal = codeRefusal;
-        field("descr", ui->lblDescr1->text(), level == 1 ? ui->txtDescr1 : ui->txtDescr2);
-        field("data", ui->lblData1->text(), level == 1 ? ui->DataLivello1 : ui->DataLivello2);
-        field("codprj", s.NomeScheda(1), nullptr);
-        field("livello", QStringLiteral("Livello"), nullptr);
-    } else {
-        const QString project = m_editor.shown.project;
-        if (project.isEmpty()) {
-            MessageBox::show(this, QStringLiteral("Nessun progetto mostrato: sceglierne uno per vederne lo storico."));
-            return;
-        }
-        RecordView &projects = archive.projects();
-        if (!projects.findFirst(QStringLiteral("codice=") + QuotaSQL(project))) {
-            MessageBox::error(this, projects.lastError());
-            return;
-        }
-        if (projects.noMatch()) {
-            MessageBox::show(this, QStringLiteral("Il progetto %1 non è più in archivio: può essere stato eliminato da "
-                                                  "un'altra postazione.")
-                                       .arg(project));
-            return;
-        }
-        record.table = Tables::Progetti;
-        record.key = projects.currentKey();
-        record.what = s.NomeScheda(1) + QLatin1Char(' ') + project;
-        field("codice", ui->lblCodice->text(), ui->cboCodice);
-        record.fields[QStringLiteral("codice")].refusal = codeRefusal;
-        field("descr", ui->lblDescr->text(), ui->cboDescr);
-        field("data", ui->lblData->text(), ui->DataProgetto);
-        field("reparto", ui->lblReparto->text(), ui->txtReparto);
-        field("ufficio", ui->lblUfficio->text(), ui->txtUfficio);
-        field("operatore", ui->lblOperatore->text(), ui->txtOperatore);
-        field("telefono", ui->lblTelefono->text(), ui->txtTelefono);
-        field("fax", ui->lblFax->text(), ui->txtFax);
-        field("email", ui->lblEMail->text(), ui->txtEMail);
-        field("specifica", ui->lblSpecifica->text(), ui->txtSpecifica);
-        field("note", ui->lblNote->text(), ui->txtNote);
-        field("codcli", QStringLiteral("Codice cliente"), ui->cboCodCli);
-        // The client's name and address follow its code, as when it is chosen.
-        record.fields[QStringLiteral("codcli")].put = [this](const QString &code) {
-            showFromStart(ui->cboCodCli, code);
-            const int entry = code.isEmpty() ? -1 : ui->cboCodCli->findText(code);
-            if (entry >= 0) {
-                cboCodCli_Click(entry);
-                return;
-            }
-            ui->cboCliente->setEditText(QString());
-            showClientLabels(false, false);
-        };
-    }
-    frmStorico::open(this, archive, record);
 }

@@ -63,6 +63,28 @@ frmStorico *frmStorico::open(QWidget *owner, Archive &archive, const Record &rec
     return w;
 }
 
+qint64 frmStorico::keyOf(QWidget *owner, RecordView &view, const QString &criterion, const QString &gone)
+{
+    if (!view.findFirst(criterion)) {
+        MessageBox::error(owner, view.lastError());
+        return 0;
+    }
+    if (view.noMatch()) {
+        MessageBox::show(owner, QStringLiteral("%1 non è più in archivio: può essere stato eliminato da un'altra "
+                                               "postazione.")
+                                    .arg(gone));
+        return 0;
+    }
+    return view.currentKey();
+}
+
+QString frmStorico::codeRefusal(const QString &newRecord)
+{
+    return QStringLiteral("Il codice non si copia nella casella: salvando con un altro codice si crea un nuovo %1, "
+                          "non si cambia questo.")
+        .arg(newRecord);
+}
+
 frmStorico::frmStorico(Archive &archive, Record record, QWidget *owner)
     : QWidget(owner, Qt::Window), ui(new Ui::frmStorico), m_archive(archive), m_record(std::move(record))
 {

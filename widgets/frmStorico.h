@@ -14,6 +14,7 @@
 
 class Archive;
 class GridColumns;
+class RecordView;
 
 namespace Ui {
 class frmStorico;
@@ -49,6 +50,14 @@ public:
 
     // Reads the record's history into the list; false with the engine's message.
     bool load(QString *error);
+
+    // The row key of the record criterion finds in view, whose history is
+    // asked for; 0 after a message: the engine's error, or that gone (as
+    // "Il progetto P1") is no longer in the archive.
+    static qint64 keyOf(QWidget *owner, RecordView &view, const QString &criterion, const QString &gone);
+    // Why a code is never copied back: saving under another code makes a
+    // new record (newRecord: "cliente", "record").
+    static QString codeRefusal(const QString &newRecord);
 
     // A value as its cell shows it: the first line, at most a few words long.
     static QString shortened(const QString &value);
