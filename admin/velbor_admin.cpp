@@ -25,6 +25,11 @@
 #include "Version.h"
 
 namespace {
+#ifdef _WIN32
+#define VELBOR_PGPASS "%APPDATA%\\postgresql\\pgpass.conf"
+#else
+#define VELBOR_PGPASS "~/.pgpass"
+#endif
 const char *const kUsage =
     "Uso: velbor_admin COMANDO ARGOMENTI\n"
     "\n"
@@ -32,7 +37,7 @@ const char *const kUsage =
     "una stringa di connessione PostgreSQL (\"postgresql://server/velbor\" oppure\n"
     "\"host=server dbname=velbor\"). Le password non si scrivono mai nei comandi né in\n"
     "Velbor.server (una stringa che ne contiene una è rifiutata): vanno nel file\n"
-    "~/.pgpass dell'utente (o PGPASSFILE) o in un file di servizio; oppure Kerberos o\n"
+    VELBOR_PGPASS " dell'utente (o PGPASSFILE) o in un file di servizio; oppure Kerberos o\n"
     "un certificato. Una password si invia solo con SCRAM su TLS (channel binding) o\n"
     "su un socket locale del server.\n"
     "\n"
@@ -212,6 +217,10 @@ int done(const ArchivePlace &place)
 
 int convert(const QString &jetPath, const QString &destination)
 {
+    if (!JetReader::available()) {
+        err() << JetReader::unavailableText() << Qt::endl;
+        return 1;
+    }
     if (!QFileInfo(jetPath).isFile()) {
         err() << "Il file " << jetPath << " non esiste." << Qt::endl;
         return 1;

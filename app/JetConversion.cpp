@@ -18,6 +18,13 @@ void setJetSourceForTests(JetRowSource *source)
 
 bool offerJetConversion(QWidget *parent, const QString &path)
 {
+    if (!JetReader::available()) {
+        MessageBox::show(parent,
+                         QStringLiteral("L'archivio %1 è nel vecchio formato Access/Jet.\n\n%2")
+                             .arg(path, JetReader::unavailableText()),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Critical);
+        return false;
+    }
     const QString kept = jetKeptPath(path);
     const QString offer =
         QStringLiteral("L'archivio %1 è nel vecchio formato Access/Jet: deve essere convertito nel nuovo formato "

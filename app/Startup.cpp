@@ -98,7 +98,10 @@ void installItalian(QApplication &app)
 {
     installItalianLocale();
     auto *translator = new QTranslator(&app);
-    if (translator->load(QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    // Qt's own texts ("Sì", "Annulla"): where the system's Qt keeps them,
+    // or beside the program (the Windows program folder ships them).
+    if (translator->load(QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        || translator->load(QStringLiteral("qtbase_it"), QCoreApplication::applicationDirPath() + QStringLiteral("/translations")))
         app.installTranslator(translator);
 }
 

@@ -21,7 +21,6 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
-#include <QThread>
 
 #include <memory>
 #include <QEventLoop>
@@ -67,10 +66,7 @@ frmMain::frmMain(Session &session, QWidget *parent)
 
 frmMain::~frmMain()
 {
-    if (m_backup) {
-        m_backup->wait();
-        delete m_backup;
-    }
+    m_backup.reset();
     for (QWidget *w : {static_cast<QWidget *>(m_clienti), static_cast<QWidget *>(m_progetti),
                        static_cast<QWidget *>(m_configura), static_cast<QWidget *>(m_autore),
                        static_cast<QWidget *>(m_guida), static_cast<QWidget *>(m_informazioni),
@@ -177,20 +173,25 @@ void frmMain::startDailyBackup(const QDate &today)
         return;
     const QString archive = m_session.archive.path();
     auto result = std::make_shared<DailyBackup::Result>();
-    m_backup = QThread::create([archive, today, result] { *result = DailyBackup::run(archive, today); });
-    connect(m_backup, &QThread::finished, this, [this, result] {
+    const auto finished = [this, result] {
+        m_backupDone = true;
         // Said once, in a line under the header: work goes on.
         if (result->outcome == DailyBackup::Outcome::Failed)
             addStartNote(QStringLiteral("Backup giornaliero non eseguito: %1").arg(result->error));
         else if (result->outcome == DailyBackup::Outcome::Made)
             ui->lblBackup->setToolTip(QStringLiteral("Backup giornaliero: %1").arg(QDir::toNativeSeparators(result->file)));
+    };
+    // The end is told to this window in its own thread; a window closed
+    // meanwhile waited for the copy in its destructor and hears nothing.
+    m_backup = std::make_unique<Worker>([this, archive, today, result, finished] {
+        *result = DailyBackup::run(archive, today);
+        QMetaObject::invokeMethod(this, finished, Qt::QueuedConnection);
     });
-    m_backup->start(QThread::LowPriority);
 }
 
 bool frmMain::dailyBackupRunning() const
 {
-    return m_backup && m_backup->isRunning();
+    return m_backup && !m_backupDone;
 }
 
 void frmMain::showHeader(RecordView &config)

@@ -9,10 +9,13 @@
 #include "clients/frmClienti.h"
 #include "config/frmConfigura.h"
 #include "data/Session.h"
+#include "data/Worker.h"
 #include "projects/frmProgetti.h"
 
 #include <QMainWindow>
 #include <QPointer>
+
+#include <memory>
 
 class QTimer;
 
@@ -98,5 +101,6 @@ private:
     QPointer<frmGuida> m_guida;
     QPointer<frmInformazioni> m_informazioni;
     QPointer<frmCestino> m_cestino;
-    QThread *m_backup = nullptr;
+    std::unique_ptr<Worker> m_backup;   // the day's copy
+    bool m_backupDone = false;
 };

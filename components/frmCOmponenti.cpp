@@ -3,6 +3,7 @@
 
 #include "components/rtf/Rtf.h"
 #include "data/Dates.h"
+#include "data/Worker.h"
 #include "data/basMain.h"
 #include "platform/BusyCursor.h"
 #include "platform/FileDialog.h"
@@ -25,6 +26,7 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QTextDocument>
+#include <QSet>
 #include <QThread>
 #include <QTimer>
 
@@ -263,14 +265,17 @@ void frmCOmponenti::cmdNuovo_Click()
     RecordView &components = m_session.archive.components();
     components.addNew([&](RecordView &view, QString *error) {
         for (qint64 n = first; n <= std::numeric_limits<qint32>::max(); ++n) {
-            const QString candidate = folder + QDir::separator() + QString::number(n) + type;
+            const QString candidate = Paths::join(folder, QString::number(n) + type);
             const QFileInfo info(candidate);
             if (info.exists() || info.isSymLink())
                 continue;
+            // On Windows the same file may be stored with either separator.
             bool taken = false;
-            if (!view.matches(QStringLiteral("file=") + QuotaSQL(trimSpaces(candidate)), &taken)) {
-                *error = view.lastError();
-                return false;
+            for (const QString &spelling : QSet<QString>{candidate, QDir::fromNativeSeparators(candidate)}) {
+                if (!taken && !view.matches(QStringLiteral("file=") + QuotaSQL(trimSpaces(spelling)), &taken)) {
+                    *error = view.lastError();
+                    return false;
+                }
             }
             if (taken)
                 continue;
@@ -439,7 +444,7 @@ bool frmCOmponenti::readLargeNotes(const QByteArray &data)
     bool complete = false;
     QThread *gui = thread();
     // The document is made and filled in the worker, then handed to this thread.
-    std::unique_ptr<QThread> worker(QThread::create([&] {
+    const auto work = [&] {
         auto *doc = new QTextDocument;
         complete = Rtf::read(data, doc, [&](int p) {
             percent = p;
@@ -448,7 +453,7 @@ bool frmCOmponenti::readLargeNotes(const QByteArray &data)
         doc->moveToThread(gui);
         read = doc;
         finished = true;
-    }));
+    };
     QProgressDialog progress(QStringLiteral("Caricamento delle note…"), QStringLiteral("Annulla"), 0, 100, this);
     progress.setObjectName(QStringLiteral("prgNote"));
     progress.setWindowTitle(QStringLiteral("Velbor"));
@@ -464,10 +469,10 @@ bool frmCOmponenti::readLargeNotes(const QByteArray &data)
         else
             progress.setValue(percent);
     });
-    worker->start();
+    Worker worker(work);
     poll.start(30);
     loop.exec();
-    worker->wait();
+    worker.wait();
     progress.reset();
     std::unique_ptr<QTextDocument> owned(read);
     if (!complete || cancel)
@@ -491,7 +496,7 @@ bool frmCOmponenti::saveNotes()
     if (!Paths::staysInside(path, s.PercorsoDati)) {
         error = QStringLiteral("Il file delle note %1 è un collegamento che porta fuori dalla cartella dati.").arg(path);
     } else if (QFileInfo(path).isDir()) {
-        error = QStringLiteral("Impossibile scrivere %1: al suo posto c'è una cartella.").arg(path);
+        error = QStringLiteral("Impossibile scrivere %1: al suo posto c'è una cartella.").arg(QDir::toNativeSeparators(path));
     } else {
         const QByteArray page = Rtf::write(ui->RTF1->document());
         bool beside = false;

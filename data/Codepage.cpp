@@ -3,6 +3,10 @@
 
 #include <QStringDecoder>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 // 0x80..0x9F; 0 marks the five unassigned bytes, read as the C1 control.
 const char16_t kHigh[32] = {0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
@@ -51,5 +55,20 @@ QString decodeText(const QByteArray &bytes)
         return text;
     return fromWindows1252(bytes);
 }
+
+#ifdef _WIN32
+QString fromSystemCodepage(const QByteArray &bytes, int codepage)
+{
+    if (bytes.isEmpty())
+        return QString(QLatin1String(""));
+    const int length = MultiByteToWideChar(UINT(codepage), 0, bytes.constData(), int(bytes.size()), nullptr, 0);
+    if (length <= 0)
+        return {};
+    QString text(length, Qt::Uninitialized);
+    MultiByteToWideChar(UINT(codepage), 0, bytes.constData(), int(bytes.size()),
+                        reinterpret_cast<wchar_t *>(text.data()), length);
+    return text;
+}
+#endif
 
 } // namespace Codepage

@@ -12,4 +12,9 @@ QString fromWindows1252(const QByteArray &bytes);
 int toWindows1252(QChar c);
 // UTF-8 when the bytes are valid UTF-8, Windows-1252 otherwise.
 QString decodeText(const QByteArray &bytes);
+#ifdef _WIN32
+// The system's own table for a Windows code page (Qt there reads none but
+// UTF and Latin-1); a null string when the system has no such code page.
+QString fromSystemCodepage(const QByteArray &bytes, int codepage);
+#endif
 }

@@ -8,11 +8,15 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include "data/SysFile.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace {
 bool g_hardLinks = true;
@@ -20,61 +24,35 @@ std::function<void(const QString &)> g_beforePlacing;
 
 QString systemError(int err)
 {
-    return QString::fromLocal8Bit(strerror(err));
-}
-
-// Writes all of content to fd and puts it on the disk; false with errno set.
-bool writeAll(int fd, const QByteArray &content)
-{
-    const char *p = content.constData();
-    qsizetype left = content.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(std::min<qsizetype>(left, 1 << 20)));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    // Some file systems take no fsync; what was written is all there is.
-    return ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
-}
-
-// Closes fd; false with errno set when the system reports a late write
-// error there (a share may keep it until then).
-bool closeChecked(int fd)
-{
-    return ::close(fd) == 0 || errno == EINTR;
+    return SysFile::errorText(err);
 }
 
 // Fills fd and closes it; 0, or the first error met.
 int fillAndClose(int fd, const std::function<int(int)> &fill)
 {
     const int err = fill(fd);
-    if (!closeChecked(fd) && err == 0)
+    if (!SysFile::close(fd) && err == 0)
         return errno;
     return err;
 }
 
 // What a path that is no regular file is, for messages.
-QString kindOf(mode_t mode)
+QString kindOf(unsigned mode)
 {
     if (S_ISDIR(mode))
         return QStringLiteral("una cartella");
+#ifndef _WIN32
     if (S_ISFIFO(mode))
         return QStringLiteral("una pipe (FIFO)");
     if (S_ISCHR(mode) || S_ISBLK(mode))
         return QStringLiteral("un dispositivo");
     if (S_ISSOCK(mode))
         return QStringLiteral("un socket");
+#endif
     return QStringLiteral("un oggetto speciale");
 }
 
-QString refusal(const QString &path, mode_t mode)
+QString refusal(const QString &path, unsigned mode)
 {
     return QStringLiteral("%1 non è un file ma %2: non viene aperto.").arg(QDir::toNativeSeparators(path), kindOf(mode));
 }
@@ -146,7 +124,6 @@ namespace {
 NewFile makeNewFile(const QString &path, const std::function<int(int)> &fill, QString *error)
 {
     const QString own = QDir::fromNativeSeparators(path);
-    const QByteArray target = QFile::encodeName(own);
     const auto failed = [&](int err) {
         if (error)
             *error = QStringLiteral("Impossibile salvare il file %1: %2").arg(QDir::toNativeSeparators(path), systemError(err));
@@ -157,8 +134,7 @@ NewFile makeNewFile(const QString &path, const std::function<int(int)> &fill, QS
             *error = QStringLiteral("Il file %1 esiste già: non viene sovrascritto.").arg(QDir::toNativeSeparators(path));
         return NewFile::Taken;
     };
-    struct stat there {};
-    if (own.isEmpty() || ::lstat(target.constData(), &there) == 0)
+    if (own.isEmpty() || SysFile::exists(own))
         return own.isEmpty() ? failed(ENOENT) : taken();
 
     if (g_hardLinks) {
@@ -166,13 +142,13 @@ NewFile makeNewFile(const QString &path, const std::function<int(int)> &fill, QS
         // it is made new too, so it never writes through a link either.
         const QString folder = folderOf(own).isEmpty() ? QStringLiteral(".") : QDir::fromNativeSeparators(folderOf(own));
         const QString base = own.mid(own.lastIndexOf(QLatin1Char('/')) + 1);
-        QByteArray temporary;
+        QString temporary;
         int fd = -1;
         for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-            temporary = QFile::encodeName(QStringLiteral("%1/.%2.%3.tmp")
-                                              .arg(folder, base.left(100))
-                                              .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-            fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            temporary = QStringLiteral("%1/.%2.%3.tmp")
+                            .arg(folder, base.left(100))
+                            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+            fd = SysFile::createNew(temporary);
             if (fd < 0 && errno != EEXIST)
                 return failed(errno);
         }
@@ -180,31 +156,30 @@ NewFile makeNewFile(const QString &path, const std::function<int(int)> &fill, QS
             return failed(EEXIST);
         int err = fillAndClose(fd, fill);
         if (err != 0) {
-            ::unlink(temporary.constData());
+            SysFile::remove(temporary);
             return failed(err);
         }
         if (g_beforePlacing)
             g_beforePlacing(path);
-        // link() never replaces its target and never follows a link there.
-        const bool linked = ::link(temporary.constData(), target.constData()) == 0;
+        const bool linked = SysFile::hardLink(temporary, own);
         err = errno;
-        ::unlink(temporary.constData());
+        SysFile::remove(temporary);
         if (linked)
             return NewFile::Written;
         if (err == EEXIST)
             return taken();
-        if (err != EPERM && err != ENOTSUP && err != EOPNOTSUPP && err != ENOSYS && err != EMLINK)
+        if (!SysFile::unsupported(err))
             return failed(err);
         // A folder without hard links: the file is made in place below.
     } else if (g_beforePlacing) {
         g_beforePlacing(path);
     }
-    const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd = SysFile::createNew(own);
     if (fd < 0)
         return errno == EEXIST ? taken() : failed(errno);
     if (const int err = fillAndClose(fd, fill); err != 0) {
         // Made by this call (the create was exclusive): no half file stays.
-        ::unlink(target.constData());
+        SysFile::remove(own);
         return failed(err);
     }
     return NewFile::Written;
@@ -214,7 +189,7 @@ NewFile makeNewFile(const QString &path, const std::function<int(int)> &fill, QS
 
 NewFile writeNewFile(const QString &path, const QByteArray &content, QString *error)
 {
-    return makeNewFile(path, [&](int fd) { return writeAll(fd, content) ? 0 : errno; }, error);
+    return makeNewFile(path, [&](int fd) { return SysFile::writeAll(fd, content) ? 0 : errno; }, error);
 }
 
 NewFile copyToNewFile(const QString &source, const QString &path, QString *error)
@@ -235,7 +210,7 @@ NewFile copyToNewFile(const QString &source, const QString &path, QString *error
                     readError = from.errorString();
                     return EIO;
                 }
-                if (!writeAll(fd, chunk))
+                if (!SysFile::writeAll(fd, chunk))
                     return errno;
             }
         },
@@ -255,6 +230,35 @@ void setBeforePlacing(const std::function<void(const QString &path)> &hook)
     g_beforePlacing = hook;
 }
 
+#ifdef _WIN32
+// No FIFOs or devices wait behind a name on Windows: the file is opened and
+// then looked at.
+bool openRegularFile(QFile &file, const QString &path, QString *error)
+{
+    const QString own = QDir::fromNativeSeparators(path);
+    if (const QString why = notAFile(path); !why.isEmpty()) {
+        if (error)
+            *error = why;
+        return false;
+    }
+    file.setFileName(own);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("Impossibile leggere il file %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+QString notAFile(const QString &path)
+{
+    struct _stat64 info {};
+    if (path.isEmpty() || ::_wstat64(QDir::toNativeSeparators(path).toStdWString().c_str(), &info) != 0
+        || S_ISREG(info.st_mode))
+        return {};
+    return refusal(path, info.st_mode);
+}
+#else
 bool openRegularFile(QFile &file, const QString &path, QString *error)
 {
     const QByteArray name = QFile::encodeName(QDir::fromNativeSeparators(path));
@@ -301,6 +305,8 @@ QString notAFile(const QString &path)
         return {};
     return refusal(path, info.st_mode);
 }
+
+#endif
 
 bool isSafeFolderName(const QString &name)
 {

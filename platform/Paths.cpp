@@ -11,15 +11,13 @@
 
 #include <optional>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 const QString kArchiveName = QStringLiteral("Velbor.mdb");
+#ifdef _WIN32
+const QString kUninstaller = QStringLiteral("Disinstalla.exe");
+#else
 const QString kSharedFolder = QStringLiteral("../share/velbor");
+#endif
 
 QString g_programFolder;
 bool g_actReadOnly = false;
@@ -47,16 +45,32 @@ const Places &places()
         return *g_places;
     Places p;
     const QString program = Paths::programFolder();
-    const QString shared = QDir::cleanPath(QDir::fromNativeSeparators(program) + QLatin1Char('/') + kSharedFolder);
-    const bool installed = QFileInfo(shared + QLatin1Char('/') + kArchiveName).isFile();
+#ifdef _WIN32
+    // One folder holds everything; the installer leaves its uninstaller
+    // there, which tells an installed copy from a portable one.
+    const bool installed = QFileInfo::exists(Paths::join(program, kUninstaller));
+    const QString shared = program;
+#else
+    const QString shared = QDir::toNativeSeparators(
+        QDir::cleanPath(QDir::fromNativeSeparators(program) + QLatin1Char('/') + kSharedFolder));
+    const bool installed = QFileInfo(Paths::join(shared, kArchiveName)).isFile();
+#endif
     p.besideProgram = !installed && !g_actReadOnly && canWriteIn(program);
-    p.shipped = Paths::join(installed ? QDir::toNativeSeparators(shared) : program, kArchiveName);
-    p.guide = Paths::join(installed ? QDir::toNativeSeparators(shared) : program, QStringLiteral("guida"));
+    p.shipped = Paths::join(installed ? shared : program, kArchiveName);
+    p.guide = Paths::join(installed ? shared : program, QStringLiteral("guida"));
     if (p.besideProgram) {
         p.settings = p.local = program;
     } else {
+#ifdef _WIN32
+        // The user's roaming folder, as Windows programs keep theirs.
+        const QString appData = QDir::fromNativeSeparators(qEnvironmentVariable("APPDATA"));
+        p.settings = p.local = QDir::toNativeSeparators(
+            (appData.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) : appData)
+            + QStringLiteral("/Velbor"));
+#else
         p.settings = QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
         p.local = QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+#endif
     }
     g_places = p;
     return *g_places;

@@ -22,13 +22,16 @@ void setProgramFolder(const QString &folder, bool actReadOnly = false);
 // A copy counts as installed when its shipped files lie in ../share/velbor,
 // as the install rules lay them out (/usr/bin/velbor beside
 // /usr/share/velbor): so it never writes into /usr, not even when run by root.
+// On Windows everything lies in the program's folder, and a copy counts as
+// installed when the installer's Disinstalla.exe is there: it keeps its
+// files in %APPDATA%\Velbor, never under Program Files.
 bool keepsFilesBesideProgram();
 // Folder of SERVER.DAT and MAXPRJ.DAT.
 QString settingsFolder();
 // Folder of the fallback archive, and the working folder.
 QString localFolder();
-// The empty archive this copy ships: in ../share/velbor when installed, else
-// beside the program.
+// The empty archive this copy ships: in ../share/velbor when installed (on
+// Linux), else beside the program.
 QString shippedArchive();
 // The folder of the user guide (index.html and its pages): in
 // ../share/velbor/guida when installed, else in guida beside the program.

@@ -74,6 +74,10 @@ QString decodeBytes(const QByteArray &bytes, int codepage)
             if (!decoder.hasError() || !text.isEmpty())
                 return text;
         }
+#ifdef _WIN32
+        if (const QString text = Codepage::fromSystemCodepage(bytes, codepage); !text.isNull())
+            return text;
+#endif
     }
     return Codepage::fromWindows1252(bytes);
 }

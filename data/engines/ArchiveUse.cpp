@@ -1,21 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/engines/ArchiveUse.h"
 
-#include <QFile>
+#include "data/SysFile.h"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
-
-namespace {
-// Locks owned by the open file, not the process: a second handle closed
-// elsewhere in the program does not drop them.
-#ifdef F_OFD_SETLK
-constexpr int kSetLock = F_OFD_SETLK;
-#else
-constexpr int kSetLock = F_SETLK;
-#endif
-} // namespace
 
 ArchiveUse::~ArchiveUse()
 {
@@ -30,10 +18,9 @@ QString ArchiveUse::markPath(const QString &archivePath)
 bool ArchiveUse::acquire(const QString &archivePath, Mode mode, QString *error)
 {
     release();
-    const QByteArray path = QFile::encodeName(markPath(archivePath));
     // Never through a symbolic link: anyone who can write the data folder
     // could point one at a file elsewhere, which would be made or opened.
-    m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    m_fd = SysFile::openOrCreate(markPath(archivePath));
     if (m_fd < 0) {
         const int why = errno;
         if (mode == Mode::Shared)
@@ -41,19 +28,14 @@ bool ArchiveUse::acquire(const QString &archivePath, Mode mode, QString *error)
         *error = why == ELOOP ? QStringLiteral("%1 è un collegamento simbolico, non il file di blocco dell'archivio: "
                                                "eliminarlo e riprovare.")
                                     .arg(markPath(archivePath))
-                              : QStringLiteral("Impossibile creare %1: %2").arg(markPath(archivePath), QString::fromLocal8Bit(strerror(why)));
+                              : QStringLiteral("Impossibile creare %1: %2").arg(markPath(archivePath), SysFile::errorText(why));
         return false;
     }
-    struct flock lock {};
-    lock.l_type = mode == Mode::Shared ? F_RDLCK : F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 1;
-    if (::fcntl(m_fd, kSetLock, &lock) == 0)
+    if (SysFile::lockFirstByte(m_fd, mode == Mode::Shared))
         return true;
     const int why = errno;
     release();
-    if (why == EAGAIN || why == EACCES) {
+    if (why == EAGAIN) {
         *error = mode == Mode::Shared
                      ? QStringLiteral("L'archivio %1 è in manutenzione: riprovare al termine dell'operazione.").arg(archivePath)
                      : QStringLiteral("L'archivio %1 è in uso: chiudere Velbor su tutte le postazioni e riprovare.")
@@ -64,13 +46,13 @@ bool ArchiveUse::acquire(const QString &archivePath, Mode mode, QString *error)
     if (mode == Mode::Shared)
         return true;
     *error = QStringLiteral("Impossibile verificare che l'archivio %1 non sia in uso: %2")
-                 .arg(archivePath, QString::fromLocal8Bit(strerror(why)));
+                 .arg(archivePath, SysFile::errorText(why));
     return false;
 }
 
 void ArchiveUse::release()
 {
     if (m_fd >= 0)
-        ::close(m_fd);
+        SysFile::close(m_fd);
     m_fd = -1;
 }

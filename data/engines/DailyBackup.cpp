@@ -2,6 +2,7 @@
 #include "data/engines/DailyBackup.h"
 
 #include "data/Files.h"
+#include "data/SysFile.h"
 #include "data/engines/Archive.h"
 #include "data/engines/ArchiveCopy.h"
 
@@ -12,9 +13,6 @@
 #include <QSet>
 
 #include <algorithm>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace DailyBackup {
 namespace {
@@ -39,11 +37,10 @@ class Claim {
 public:
     explicit Claim(const QString &path) : m_path(path)
     {
-        const QByteArray name = QFile::encodeName(path);
         for (int attempt = 0; attempt < 2 && !m_held; ++attempt) {
-            const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            const int fd = SysFile::createNew(path);
             if (fd >= 0) {
-                ::close(fd);
+                SysFile::close(fd);
                 m_held = true;
             } else if (errno == EEXIST && attempt == 0) {
                 const QFileInfo info(path);
@@ -51,7 +48,7 @@ public:
                     return;
                 QFile::remove(path);
             } else {
-                m_error = QString::fromLocal8Bit(strerror(errno));
+                m_error = SysFile::errorText(errno);
                 return;
             }
         }

@@ -9,14 +9,20 @@
 #include <QSettings>
 
 #include <libpq-fe.h>
+#ifdef VELBOR_OPENSSL
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#endif
 
 #include <cerrno>
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <poll.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace PgConnect {
 
@@ -33,6 +39,7 @@ bool isSecret(const QByteArray &key)
     return key == "password" || key == "sslpassword";
 }
 
+#ifdef VELBOR_OPENSSL
 QString certificateOf(PGconn *conn)
 {
     auto *ssl = static_cast<SSL *>(PQsslStruct(conn, "OpenSSL"));
@@ -53,9 +60,23 @@ QString certificateOf(PGconn *conn)
     X509_free(certificate);
     return fingerprint;
 }
+#else
+// Without OpenSSL no certificate is known, so no server over the network is
+// ever verified (and given a password).
+QString certificateOf(PGconn *)
+{
+    return {};
+}
+#endif
 
 // The system user at the other end of a local socket, by name (what
 // requirepeer compares); empty when the system does not tell.
+#ifdef _WIN32
+QString socketOwner(int)
+{
+    return {};
+}
+#else
 QString socketOwner(int fd)
 {
     ucred peer {};
@@ -69,6 +90,7 @@ QString socketOwner(int fd)
         return {};
     return QString::fromLocal8Bit(found->pw_name);
 }
+#endif
 
 QString optionOf(PGconn *conn, const char *key)
 {
@@ -98,7 +120,12 @@ void observe(PGconn *conn, Server *seen, bool *peeked)
     if (*peeked || seen->tls || PQgssEncInUse(conn) == 1)
         return;
     unsigned char head[9];
+#ifdef _WIN32
+    // libpq's socket is non-blocking already.
+    const int n = ::recv(SOCKET(PQsocket(conn)), reinterpret_cast<char *>(head), sizeof head, MSG_PEEK);
+#else
     const ssize_t n = ::recv(PQsocket(conn), head, sizeof head, MSG_PEEK | MSG_DONTWAIT);
+#endif
     if (n == sizeof head) {
         *peeked = true;
         if (head[0] == 'R')
@@ -191,12 +218,43 @@ QString masked(const QString &conninfo)
     return text;
 }
 
+QString passwordFile()
+{
+    const QString chosen = qEnvironmentVariable("PGPASSFILE");
+    if (!chosen.isEmpty())
+        return chosen;
+#ifdef _WIN32
+    return QDir::fromNativeSeparators(qEnvironmentVariable("APPDATA")) + QStringLiteral("/postgresql/pgpass.conf");
+#else
+    return QDir::homePath() + QStringLiteral("/.pgpass");
+#endif
+}
+
+QString passwordFileName()
+{
+#ifdef _WIN32
+    return QStringLiteral("%APPDATA%\\postgresql\\pgpass.conf");
+#else
+    return QStringLiteral("~/.pgpass");
+#endif
+}
+
+bool canEncrypt()
+{
+#ifdef VELBOR_OPENSSL
+    return PQsslAttribute(nullptr, "library") != nullptr;
+#else
+    return false;
+#endif
+}
+
 bool check(const QString &conninfo, QString *error)
 {
     const QString shown = masked(conninfo);
     const QString advice = QStringLiteral(
-        "Le password non si scrivono né in Velbor.server né nei comandi: vanno nel file ~/.pgpass di ogni "
-        "utente (o nel file indicato da PGPASSFILE) oppure in un file di servizio (pg_service.conf).");
+        "Le password non si scrivono né in Velbor.server né nei comandi: vanno nel file %1 di ogni "
+        "utente (o nel file indicato da PGPASSFILE) oppure in un file di servizio (pg_service.conf).")
+                                 .arg(passwordFileName());
     Options options;
     QString why;
     if (!parse(conninfo, &options, &why)) {
@@ -267,9 +325,14 @@ pg_conn *connect(const Options &options, const Server *expected, Server *seen, Q
             socket = fd;
             peeked = false;
         }
-        pollfd wait {fd, short(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
         const qint64 left = deadline.remainingTime();
+#ifdef _WIN32
+        WSAPOLLFD wait {SOCKET(fd), short(state == PGRES_POLLING_READING ? POLLRDNORM : POLLWRNORM), 0};
+        const int ready = left > 0 ? ::WSAPoll(&wait, 1, int(left)) : 0;
+#else
+        pollfd wait {fd, short(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
         const int ready = left > 0 ? ::poll(&wait, 1, int(left)) : 0;
+#endif
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready == 0) {

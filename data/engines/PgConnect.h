@@ -38,6 +38,15 @@ void remove(Options *options, const char *key);
 // The options as a key='value' connection string.
 QByteArray build(const Options &options);
 
+// The user's password file as libpq reads it (PGPASSFILE, else ~/.pgpass;
+// on Windows %APPDATA%/postgresql/pgpass.conf), and its name for messages.
+QString passwordFile();
+QString passwordFileName();
+// Whether this build can encrypt a connection and tell the server's
+// certificate (libpq with TLS, and OpenSSL): without, no password is sent
+// over the network.
+bool canEncrypt();
+
 // conninfo with every password in it replaced by ****: what messages show.
 QString masked(const QString &conninfo);
 // False, with the reason in Italian, when conninfo cannot be read or holds

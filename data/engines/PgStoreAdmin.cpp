@@ -163,9 +163,9 @@ bool PgStore::readServerFile(const QString &path, QString *conninfo, QString *er
 bool PgStore::rememberPassword(const QString &host, const QString &port, const QString &database,
                                const QString &user, const QString &password, QString *error)
 {
-    QString path = qEnvironmentVariable("PGPASSFILE");
-    if (path.isEmpty())
-        path = QDir::homePath() + QStringLiteral("/.pgpass");
+    const QString path = PgConnect::passwordFile();
+    // %APPDATA%\postgresql may not be there yet.
+    QDir().mkpath(QFileInfo(path).absolutePath());
     const auto escape = [](QString s) {
         s.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
         s.replace(QLatin1Char(':'), QStringLiteral("\\:"));
@@ -190,9 +190,14 @@ bool PgStore::rememberPassword(const QString &host, const QString &port, const Q
     content += (prefix + escape(password)).toUtf8() + '\n';
     // Made readable by the user only from the start (libpq also ignores a
     // password file that others can read).
+#ifdef _WIN32
+    // %APPDATA% is the user's own already.
+    const bool written = Files::writeAtomically(path, content, error);
+#else
     const mode_t previous = ::umask(077);
     const bool written = Files::writeAtomically(path, content, error);
     ::umask(previous);
+#endif
     if (written)
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     return written;

@@ -125,6 +125,14 @@ bool PgStore::passwordOptions(const PgConnect::Server &seen, PgConnect::Options 
         PgConnect::set(options, "requirepeer", seen.socketOwner.toUtf8());
         return true;
     }
+    if (!PgConnect::canEncrypt()) {
+        *error = QStringLiteral("Il server (%1) chiede una password, ma questa versione di Velbor non sa cifrare il "
+                                "collegamento (libreria libpq senza TLS): la password non viene inviata. Da questa "
+                                "postazione si accede al server solo senza password, come l'amministratore stabilisce "
+                                "(ad esempio con SSPI o un certificato del cliente).")
+                     .arg(seen.describe());
+        return false;
+    }
     if (!seen.tls) {
         *error = QStringLiteral("Il server (%1) chiede la password%2 su una connessione non cifrata. Velbor invia una "
                                 "password solo con SCRAM su una connessione cifrata (TLS), così un server che non la "

@@ -5,31 +5,23 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "data/SysFile.h"
+
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 QString systemError(int err)
 {
-    return QString::fromLocal8Bit(std::strerror(err));
+    return SysFile::errorText(err);
 }
 } // namespace
 
 WorkFolder::WorkFolder(const QString &path)
 {
     const QFileInfo info(path);
-    // mkdtemp makes the folder new (never an existing one) with mode 0700.
-    QByteArray pattern = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName().left(100)
-                                           + QStringLiteral(".XXXXXX"));
-    if (::mkdtemp(pattern.data())) {
-        m_path = QFile::decodeName(pattern);
+    m_path = SysFile::makeFolder(info.absolutePath() + QStringLiteral("/.") + info.fileName().left(100) + QLatin1Char('.'));
+    if (!m_path.isEmpty())
         return;
-    }
     m_error = QStringLiteral("Impossibile creare una cartella di lavoro accanto a %1: %2")
                   .arg(QDir::toNativeSeparators(path), systemError(errno));
 }
@@ -48,14 +40,11 @@ QString WorkFolder::file(const QString &name) const
 
 bool nameTaken(const QString &path)
 {
-    struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    return SysFile::exists(path);
 }
 
 bool placeNewFile(const QString &from, const QString &to, QString *error)
 {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
     const auto taken = [&] {
         *error = QStringLiteral("%1 esiste già: non viene sostituito.").arg(QDir::toNativeSeparators(to));
         return false;
@@ -64,56 +53,44 @@ bool placeNewFile(const QString &from, const QString &to, QString *error)
         *error = QStringLiteral("Impossibile dare al file il nome %1: %2").arg(QDir::toNativeSeparators(to), systemError(err));
         return false;
     };
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+    if (SysFile::renameNoReplace(from, to))
         return true;
     if (errno == EEXIST)
         return taken();
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+    if (!SysFile::unsupported(errno))
         return failed(errno);
     // A file system without the no-replace rename: a hard link is refused
     // just as well when the name is taken.
-    if (::link(source.constData(), target.constData()) == 0) {
-        ::unlink(source.constData());
+    if (SysFile::hardLink(from, to)) {
+        SysFile::remove(from);
         return true;
     }
     if (errno == EEXIST)
         return taken();
-    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
+    if (!SysFile::unsupported(errno))
         return failed(errno);
     // Nor hard links (some shares): the name is checked, then taken.
     if (nameTaken(to))
         return taken();
-    if (::rename(source.constData(), target.constData()) == 0)
+    if (QFile::rename(from, to))
         return true;
-    return failed(errno);
+    return failed(EIO);
 }
 
 bool writeExclusive(const QString &path, const QByteArray &content, QString *error)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd = SysFile::createNew(path);
     if (fd < 0) {
         *error = errno == EEXIST ? QStringLiteral("%1 esiste già: non viene sostituito.").arg(QDir::toNativeSeparators(path))
                                  : QStringLiteral("Impossibile creare %1: %2").arg(QDir::toNativeSeparators(path), systemError(errno));
         return false;
     }
-    qsizetype done = 0;
-    errno = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += n;
-    }
-    const int writeError = done == content.size() ? 0 : (errno ? errno : EIO);
-    const bool synced = writeError == 0 && ::fsync(fd) == 0;
-    const int syncError = errno;
-    ::close(fd);
-    if (writeError == 0 && synced)
+    const bool written = SysFile::writeAll(fd, content);
+    const int writeError = errno;
+    SysFile::close(fd);
+    if (written)
         return true;
-    ::unlink(QFile::encodeName(path).constData());
-    *error = QStringLiteral("Impossibile scrivere %1: %2").arg(QDir::toNativeSeparators(path),
-                                                              systemError(writeError ? writeError : syncError));
+    SysFile::remove(path);
+    *error = QStringLiteral("Impossibile scrivere %1: %2").arg(QDir::toNativeSeparators(path), systemError(writeError));
     return false;
 }

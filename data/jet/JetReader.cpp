@@ -211,6 +211,16 @@ struct JetReader::Private {
 JetReader::JetReader() : d(std::make_unique<Private>()) {}
 JetReader::~JetReader() = default;
 
+bool JetReader::available()
+{
+    return true;
+}
+
+QString JetReader::unavailableText()
+{
+    return {};
+}
+
 QString JetReader::checkHeader(const QByteArray &head, qint64 fileSize)
 {
     if (fileSize == 0)

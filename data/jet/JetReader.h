@@ -70,6 +70,11 @@ public:
     // handed to libmdb, otherwise why not.
     static QString checkHeader(const QByteArray &head, qint64 fileSize);
 
+    // False in a build without libmdb (Windows): unavailableText() then says
+    // how such an archive is converted.
+    static bool available();
+    static QString unavailableText();
+
 private:
     struct Private;
     std::unique_ptr<Private> d;
