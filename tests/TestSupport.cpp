@@ -22,9 +22,11 @@
 #include <mutex>
 #include <thread>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 bool testOnServer()
 {
@@ -144,6 +146,11 @@ QString TestFolders::programArchive() const
     return program() + QStringLiteral("/Velbor.mdb");
 }
 
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
 QString sqlValue(const QString &path, const QString &sql)
 {
     if (isServerFile(path)) {
@@ -236,6 +243,7 @@ bool makeSmallPageArchive(const QString &path, const QString &schemaFrom)
     return ok;
 }
 
+#ifndef _WIN32
 struct FifoGuard::Private {
     std::thread watcher;
     std::mutex mutex;
@@ -282,3 +290,4 @@ bool makeFifo(const QString &path)
 {
     return ::mkfifo(QFile::encodeName(path).constData(), 0666) == 0;
 }
+#endif

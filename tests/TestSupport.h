@@ -10,8 +10,10 @@
 
 #include <memory>
 
+#ifndef _WIN32
 #include <csignal>
 #include <sys/resource.h>
+#endif
 
 // True when this run tests the archive on a PostgreSQL server
 // (VELBOR_TEST_ENGINE=postgresql; the server is found through libpq's PG*
@@ -19,6 +21,10 @@
 // naming a fresh database with the archive's tables; the program folder's
 // fallback archive stays a file.
 bool testOnServer();
+
+// path with the system's separators, as the program shows and stores paths
+// (backslashes on Windows; unchanged elsewhere).
+QString native(const QString &path);
 
 class TestFolders {
 public:
@@ -81,6 +87,7 @@ struct SessionFixture {
     QString sql(const QString &statement) const { return sqlValue(f.dataArchive(), statement); }
 };
 
+#ifndef _WIN32
 // Caps the size of every file this process writes, as a full disk would:
 // writes past the cap fail with EFBIG. The old cap comes back on destruction.
 class FileSizeLimit {
@@ -105,9 +112,13 @@ private:
     bool m_ok = false;
 };
 
+#endif
+
 // The text of a PDF file as pdftotext lays it out.
 QString pdfText(const QString &pdf);
 
+#ifndef _WIN32
+// FIFOs exist on POSIX systems only.
 // Keeps a test from hanging on a FIFO: from timeoutMs after construction
 // until destruction, a reader blocked opening fifo (a program waiting for a
 // writer that never comes) is let go by opening the FIFO for writing and
@@ -125,3 +136,4 @@ private:
 };
 // Makes a FIFO at path; true on success.
 bool makeFifo(const QString &path);
+#endif

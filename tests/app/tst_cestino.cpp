@@ -280,7 +280,7 @@ private slots:
         o.choose({0});
         MessageBox::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
         o.click("cmdRipristina");
-        said.replaceInStrings("<data>", o.f.data());
+        said.replaceInStrings("<data>/P1", native(o.f.data() + "/P1"));
         QCOMPARE(o.messages(), yes ? said : said.mid(0, 1));
         QCOMPARE(MessageBox::shown().first().buttons, MessageBox::Buttons::YesNoDefaultNo);
         if (yes) {

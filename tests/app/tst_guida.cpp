@@ -151,7 +151,7 @@ private slots:
             // Said so, never a blank page: the index stays on show.
             QTRY_COMPARE(MessageBox::shown().size(), 1);
             QCOMPARE(MessageBox::shown().first().text,
-                     QString("La pagina %1/guida/clienti.html della guida non è stata trovata.").arg(o.f.program()));
+                     QString("La pagina %1 della guida non è stata trovata.").arg(native(o.f.program() + "/guida/clienti.html")));
             QCOMPARE(pageOf(browser), QStringLiteral("index.html"));
             QVERIFY(browser->toPlainText().startsWith(QStringLiteral("Guida di Velbor")));
             return;
@@ -200,7 +200,7 @@ private slots:
         QCOMPARE(MessageBox::shown().first().text,
                  QString("La guida non è stata trovata: manca il file %1.\n"
                          "Il programma funziona anche senza la guida; per riaverla, installare di nuovo Velbor.")
-                     .arg(index));
+                     .arg(native(index)));
         QCOMPARE(MessageBox::shown().first().icon, MessageBox::Icon::Exclamation);
         QVERIFY(!o.w.guida());
     }
@@ -261,7 +261,7 @@ private slots:
         const QString archive = testOnServer()
                                     ? QString("%1 (indicato da %2)").arg(o.s.archive.label(), o.f.dataArchive())
                                     : o.f.dataArchive();
-        QCOMPARE(text("lblArchivio"), archive);
+        QCOMPARE(text("lblArchivio"), native(archive));
         if (testOnServer())
             QVERIFY(text("lblArchivio").startsWith("PostgreSQL: "));
         QCOMPARE(text("lblCartella"), o.f.data());

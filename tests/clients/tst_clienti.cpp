@@ -452,6 +452,10 @@ private slots:
 
     void printsTheListToPdf()
     {
+#ifdef _WIN32
+
+        QSKIP("su Windows non c'è pdftotext per leggere il PDF");
+#else
         Opened o;
         o.sql("INSERT INTO Clienti(codice,descr) VALUES(12,'Studio Dodici')");
         for (int i = 1; i <= 120; ++i)
@@ -485,6 +489,8 @@ private slots:
         });
         QTest::mouseClick(o.w->elenco()->findChild<QPushButton *>("cmdStampa"), Qt::LeftButton);
         QVERIFY(previewed);
+    #endif
+
     }
 
     void registerFromTheProjectWindow()

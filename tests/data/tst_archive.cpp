@@ -124,7 +124,7 @@ private slots:
         Archive a;
         QCOMPARE(ApriArchivio(state, a, f.program()), QString());
         QCOMPARE(state.PercorsoDati, f.program());
-        QCOMPARE(a.path(), f.programArchive());
+        QCOMPARE(a.path(), native(f.programArchive()));
 
         state.PercorsoDati = f.data();
         QCOMPARE(ApriArchivio(state, a, f.program()), QString());

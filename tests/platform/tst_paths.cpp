@@ -2,12 +2,16 @@
 // Where a copy keeps its own files, and which file a component's stored path
 // stands for on this workstation.
 #include "TestSupport.h"
+#include "data/engines/PgConnect.h"
 #include "platform/Paths.h"
 
+#include <QScopeGuard>
 #include <QtTest>
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace {
 // What lies in a folder, hidden files included.
@@ -22,7 +26,11 @@ class ReadOnlyFolder {
 public:
     explicit ReadOnlyFolder(const QString &folder) : m_folder(folder)
     {
+#ifdef _WIN32
+        if (false) {
+#else
         if (geteuid() == 0) {
+#endif
             m_mounted = QProcess::execute("mount", {"-t", "tmpfs", "-o", "ro,size=64k", "tmpfs", folder}) == 0;
             m_ok = m_mounted;
         } else {
@@ -58,12 +66,21 @@ private slots:
         QTest::addColumn<bool>("shippedShared");
         QTest::addColumn<int>("readOnly");     // 0 no, 1 taken for read-only, 2 really read-only
         QTest::addColumn<bool>("besideProgram");
+#ifdef _WIN32
+        // One folder holds everything; the installer's uninstaller marks an
+        // installed copy, which Wine, like an administrator, lets write there.
+        QTest::newRow("portable folder") << "Velbor" << true << false << 0 << true;
+        QTest::newRow("installed, folder writable") << "Programmi/Velbor" << true << false << 3 << false;
+        QTest::newRow("folder taken for read-only") << "Velbor" << true << false << 1 << false;
+        QTest::newRow("no shipped archive") << "bin" << false << false << 1 << false;
+#else
         QTest::newRow("build folder") << "build/bin" << true << false << 0 << true;
         QTest::newRow("folder taken for read-only") << "share/velbor" << true << false << 1 << false;
         QTest::newRow("folder really read-only") << "share/velbor" << false << false << 2 << false;
         // Root can write /usr/bin: the layout alone marks the installed copy.
         QTest::newRow("installed, folder writable") << "usr/bin" << false << true << 0 << false;
         QTest::newRow("no shipped archive") << "bin" << false << false << 1 << false;
+#endif
     }
     void whereACopyKeepsItsFiles()
     {
@@ -82,22 +99,33 @@ private slots:
             QVERIFY(QFile::copy(f.programArchive(), shared + "/Velbor.mdb"));
         qputenv("XDG_CONFIG_HOME", (f.root() + "/home/config").toUtf8());
         qputenv("XDG_DATA_HOME", (f.root() + "/home/data").toUtf8());
+        const QByteArray appData = qgetenv("APPDATA");
+        qputenv("APPDATA", QDir::toNativeSeparators(f.root() + "/home/appdata").toUtf8());
+        const auto restore = qScopeGuard([&] { qputenv("APPDATA", appData); });
         std::unique_ptr<ReadOnlyFolder> locked;
         if (readOnly == 2) {
             locked = std::make_unique<ReadOnlyFolder>(program);
             if (!locked->ok())
                 QSKIP("The folder could not be made read-only (root needs to mount a read-only tmpfs).");
         }
+        if (readOnly == 3)
+            writeBytes(program + "/Disinstalla.exe", "MZ");
         Paths::setProgramFolder(program, readOnly == 1);
 
         QCOMPARE(Paths::keepsFilesBesideProgram(), besideProgram);
+#ifdef _WIN32
+        const QString userConfig = f.root() + "/home/appdata/Velbor";
+        const QString userData = userConfig;
+#else
         const QString userConfig = f.root() + "/home/config/Velbor";
         const QString userData = f.root() + "/home/data/Velbor";
-        QCOMPARE(Paths::settingsFolder(), besideProgram ? program : userConfig);
-        QCOMPARE(Paths::localFolder(), besideProgram ? program : userData);
-        QCOMPARE(Paths::shippedArchive(), (shippedShared ? shared : program) + "/Velbor.mdb");
+#endif
+        const auto native = [](const QString &path) { return QDir::toNativeSeparators(path); };
+        QCOMPARE(Paths::settingsFolder(), native(besideProgram ? program : userConfig));
+        QCOMPARE(Paths::localFolder(), native(besideProgram ? program : userData));
+        QCOMPARE(Paths::shippedArchive(), native((shippedShared ? shared : program) + "/Velbor.mdb"));
         // The guide lies with the shipped files.
-        QCOMPARE(Paths::guideFolder(), (shippedShared ? shared : program) + "/guida");
+        QCOMPARE(Paths::guideFolder(), native((shippedShared ? shared : program) + "/guida"));
 
         const QString error = Paths::ensureLocalArchive();
         const QString made = userData + "/Velbor.mdb";
@@ -114,12 +142,14 @@ private slots:
             QCOMPARE(readBytes(made), QByteArray("dati dell'utente"));
         } else {
             QCOMPARE(error, QString("Impossibile creare l'archivio %1: manca l'archivio vuoto %2.")
-                                .arg(made, program + "/Velbor.mdb"));
+                                .arg(QDir::toNativeSeparators(made), QDir::toNativeSeparators(program + "/Velbor.mdb")));
             QVERIFY(!QFileInfo::exists(made));
         }
         // Nothing was left in the program's folder.
-        QCOMPARE(QDir(program).entryList(QDir::Files | QDir::Hidden),
-                 shippedBeside ? QStringList{"Velbor.mdb"} : QStringList{});
+        QStringList shipped = shippedBeside ? QStringList{"Velbor.mdb"} : QStringList{};
+        if (readOnly == 3)
+            shipped.prepend("Disinstalla.exe");
+        QCOMPARE(QDir(program).entryList(QDir::Files | QDir::Hidden), shipped);
         locked.reset();
         Paths::setProgramFolder(QString());
     }
@@ -154,6 +184,11 @@ private slots:
         for (const QString &folder : {"P1/L1", "P2", "P3", "P4"})
             QVERIFY(QDir(data).mkpath(folder));
         QVERIFY(QDir(f.root()).mkpath("fuori"));
+#ifdef _WIN32
+        // QFile::link makes a shortcut there, not a link the system follows.
+        if (QByteArray(QTest::currentDataTag()).contains("link"))
+            QSKIP("su Windows QFile::link crea un collegamento .lnk");
+#endif
         writeBytes(data + "/P1/L1/disegno.dwg", "abc");
         writeBytes(data + "/disegno.dwg", "a");
         writeBytes(data + "/P2/tavola.dxf", "t");
@@ -164,6 +199,10 @@ private slots:
         stored.replace("{OUT}", out);
         if (!expected.isEmpty())
             expected = expected.startsWith("{OUT}") ? expected.replace("{OUT}", out) : data + "/" + expected;
+        // A path that names a file here comes back as stored; one found in
+        // the data folder is spelled as the system spells paths.
+        if (!expected.startsWith(out))
+            expected = native(expected);
         QCOMPARE(Paths::findComponent(stored, data), expected);
         // The data folder as the user wrote it, with a final separator, gives the same.
         if (!expected.startsWith(out))
@@ -191,6 +230,10 @@ private slots:
         QFETCH(QString, path);
         QFETCH(bool, inside);
         QTemporaryDir dir;
+#ifdef _WIN32
+        if (QByteArray(QTest::currentDataTag()).contains("link"))
+            QSKIP("su Windows QFile::link crea un collegamento .lnk");
+#endif
         const QString root = dir.filePath("dati");
         QVERIFY(QDir(dir.path()).mkpath("dati/P1") && QDir(dir.path()).mkpath("dati2"));
         writeBytes(root + "/P1/a.rtf", "a");
@@ -246,6 +289,13 @@ private slots:
         if (there == "late")
             Paths::setBeforePlacing([&](const QString &path) { writeBytes(path, theirs); });
         Paths::setHardLinksUsable(hardLinks);
+#ifdef _WIN32
+        // QFile::link makes a shortcut there, and no file-size limit exists.
+        if (there == "link" || there == "dangling" || there == "full")
+            QSKIP("su Windows: collegamenti simbolici e limite di dimensione non simulabili");
+        QString error;
+        const Paths::NewFile got = Paths::writeNewFile(target, mine, &error);
+#else
         std::unique_ptr<FileSizeLimit> cap;
         if (there == "full") {
             cap = std::make_unique<FileSizeLimit>(100000);
@@ -254,6 +304,7 @@ private slots:
         QString error;
         const Paths::NewFile got = Paths::writeNewFile(target, mine, &error);
         cap.reset();
+#endif
         Paths::setHardLinksUsable(true);
         Paths::setBeforePlacing({});
 
@@ -265,7 +316,7 @@ private slots:
             return;
         }
         QVERIFY(!error.isEmpty());
-        QVERIFY2(error.contains(target), qPrintable(error));
+        QVERIFY2(error.contains(native(target)), qPrintable(error));
         // Whatever was there is as it was, and nothing else was left.
         QCOMPARE(entries(folder), there == "late" ? QStringList{"P1"} : before);
         QCOMPARE(entries(elsewhere), QStringList{"collegata"});
@@ -280,15 +331,43 @@ private slots:
 
     // What is no regular file is refused at once, with what it is, and never
     // waited on.
+    // Where libpq looks for remembered passwords, as the messages name it,
+    // and whether this build can give a password to a server at all.
+    void thePasswordFileIsTheSystems()
+    {
+        const QByteArray chosen = qgetenv("PGPASSFILE"), appData = qgetenv("APPDATA");
+        const auto restore = qScopeGuard([&] {
+            qputenv("PGPASSFILE", chosen);
+            qputenv("APPDATA", appData);
+        });
+        qputenv("PGPASSFILE", "");
+        qputenv("APPDATA", "C:\\Users\\mario\\AppData\\Roaming");
+#ifdef _WIN32
+        QCOMPARE(PgConnect::passwordFile(), QStringLiteral("C:/Users/mario/AppData/Roaming/postgresql/pgpass.conf"));
+        QCOMPARE(PgConnect::passwordFileName(), QStringLiteral("%APPDATA%\\postgresql\\pgpass.conf"));
+        // This libpq has no TLS: no password leaves a Windows workstation.
+        QVERIFY(!PgConnect::canEncrypt());
+#else
+        QCOMPARE(PgConnect::passwordFile(), QDir::homePath() + "/.pgpass");
+        QCOMPARE(PgConnect::passwordFileName(), QStringLiteral("~/.pgpass"));
+        QVERIFY(PgConnect::canEncrypt());
+#endif
+        qputenv("PGPASSFILE", "/srv/chiavi/pgpass");
+        QCOMPARE(PgConnect::passwordFile(), QStringLiteral("/srv/chiavi/pgpass"));
+    }
+
     void readsOnlyRegularFiles_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("refusal");   // empty: read
         QTest::newRow("a file") << "file" << "";
+#ifndef _WIN32
+        // Windows has no FIFOs, and its device names are refused as names.
         QTest::newRow("a link to a file") << "link" << "";
         QTest::newRow("a FIFO") << "fifo" << "non è un file ma una pipe (FIFO): non viene aperto.";
         QTest::newRow("a link to a FIFO") << "link to fifo" << "non è un file ma una pipe (FIFO): non viene aperto.";
         QTest::newRow("a device") << "device" << "non è un file ma un dispositivo: non viene aperto.";
+#endif
         QTest::newRow("a folder") << "folder" << "non è un file ma una cartella: non viene aperto.";
         QTest::newRow("nothing") << "missing" << "";
     }
@@ -297,15 +376,19 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, refusal);
         QTemporaryDir dir;
-        const QString path = dir.filePath("SERVER.DAT"), fifo = dir.filePath("pipe");
+        const QString path = QDir::toNativeSeparators(dir.filePath("SERVER.DAT")), fifo = dir.filePath("pipe");
+#ifndef _WIN32
         QVERIFY(makeFifo(fifo));
+#endif
         writeBytes(dir.filePath("vero"), "/dati\r\n");
         if (kind == "file")
             writeBytes(path, "/dati\r\n");
         else if (kind == "link")
             QVERIFY(QFile::link("vero", path));
+#ifndef _WIN32
         else if (kind == "fifo")
             QVERIFY(::rename(QFile::encodeName(fifo).constData(), QFile::encodeName(path).constData()) == 0);
+#endif
         else if (kind == "link to fifo")
             QVERIFY(QFile::link("pipe", path));
         else if (kind == "device")
@@ -313,11 +396,15 @@ private slots:
         else if (kind == "folder")
             QVERIFY(QDir().mkpath(path));
 
+#ifndef _WIN32
         const FifoGuard guard(kind == "fifo" ? path : fifo);
+#endif
         QFile file;
         QString error;
         const bool opened = Paths::openRegularFile(file, path, &error);
+#ifndef _WIN32
         QVERIFY(!guard.fired());
+#endif
         QCOMPARE(Paths::notAFile(path), refusal.isEmpty() ? QString() : path + " " + refusal);
         if (kind == "missing") {
             QVERIFY(!opened);

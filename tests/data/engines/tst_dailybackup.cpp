@@ -67,7 +67,7 @@ private slots:
 
         const DailyBackup::Result made = DailyBackup::run(archive, today);
         QCOMPARE(int(made.outcome), int(DailyBackup::Outcome::Made));
-        QCOMPARE(made.file, folder + "/Velbor-2026-12-09.mdb");
+        QCOMPARE(made.file, native(folder + "/Velbor-2026-12-09.mdb"));
         QCOMPARE(sqlValue(made.file, "SELECT descr FROM Progetti"), QStringLiteral("Scuola"));
         QCOMPARE(integrityOf(made.file), QStringLiteral("ok"));
         QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 1 + 6 + 4);
