@@ -23,11 +23,16 @@ if(TARGET velbor)
   add_dependencies(velbor guida)
 endif()
 
-install(DIRECTORY ${VELBOR_GUIDE_SOURCE}/ DESTINATION share/velbor/guida)
+if(WIN32)
+  # Beside the program, as the Windows program folder holds everything.
+  install(DIRECTORY ${VELBOR_GUIDE_SOURCE}/ DESTINATION guida)
+else()
+  install(DIRECTORY ${VELBOR_GUIDE_SOURCE}/ DESTINATION share/velbor/guida)
+endif()
 
 # The guide's pictures of the real windows, taken offscreen on a sample
 # archive: scripts/screenshots.sh builds and runs it. Never installed.
-if(TARGET velbor_gui)
+if(TARGET velbor_gui AND NOT WIN32)
   add_executable(velbor_screenshots ${CMAKE_CURRENT_LIST_DIR}/screenshots.cpp)
   target_link_libraries(velbor_screenshots PRIVATE velbor_gui)
   # A few seconds: every window of the guide opens on the sample office and

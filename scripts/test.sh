@@ -22,6 +22,14 @@ cmake --build build -j"$jobs"
 on_server ctest --test-dir build --output-on-failure -j2
 bash scripts/test-package.sh
 
+# The Windows program, its suites under Wine and its installer, where the Qt
+# for mingw cache is at hand (building Qt instead takes fifty minutes).
+if [ -n "${VELBOR_WIN_CACHE:-}" ] || [ -f ../shared/qt6-mingw/SHA256SUMS ] || [ -f /work/shared/qt6-mingw/SHA256SUMS ]; then
+  bash scripts/build-windows.sh --test
+else
+  echo "== Windows build skipped: no Qt for mingw in ../shared/qt6-mingw (scripts/build-windows.sh builds it from Debian's sources, about fifty minutes) =="
+fi
+
 echo "== The same tests, built with AddressSanitizer and UndefinedBehaviorSanitizer =="
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVELBOR_SANITIZE=ON >/dev/null
