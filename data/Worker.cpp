@@ -11,11 +11,6 @@ Worker::~Worker()
     wait();
 }
 
-bool Worker::running() const
-{
-    return m_thread.isRunning();
-}
-
 void Worker::wait()
 {
     m_thread.wait();

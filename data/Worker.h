@@ -19,7 +19,6 @@ public:
     Worker(const Worker &) = delete;
     Worker &operator=(const Worker &) = delete;
 
-    bool running() const;
     void wait();
 
 private:

@@ -22,6 +22,14 @@
 // fallback archive stays a file.
 bool testOnServer();
 
+// Skips the rest of a test on Windows, saying why: what it needs (links the
+// system follows, pdftotext, Linux's user folders) does not exist there.
+#ifdef _WIN32
+#define SKIP_ON_WINDOWS(why) QSKIP(why)
+#else
+#define SKIP_ON_WINDOWS(why) static_cast<void>(0)
+#endif
+
 // path with the system's separators, as the program shows and stores paths
 // (backslashes on Windows; unchanged elsewhere).
 QString native(const QString &path);

@@ -232,7 +232,7 @@ private slots:
         QCOMPARE(MessageBox::shown().first().text, QString("Impossibile aprire l'archivio %1\n\n%1 non è un file ma una "
                                                            "pipe (FIFO): non viene aperto.").arg(fifo));
         QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
-    #endif
+#endif
     }
 
     // An archive still in the Access format: offered for conversion at start.
@@ -358,7 +358,6 @@ private slots:
     void aFailedExitWriteIsShownAndKeepsTheOldFiles()
     {
 #ifdef _WIN32
-
         QSKIP("su Windows non si simula un disco pieno (setrlimit)");
 #else
         GuiFixture f;
@@ -381,8 +380,7 @@ private slots:
                  qPrintable(shown));
         QCOMPARE(readBytes(f.program() + "/SERVER.DAT"), (f.data() + "\r\n").toUtf8());
         QCOMPARE(readBytes(f.program() + "/MAXPRJ.DAT"), QByteArray(" 3\r\n"));
-    #endif
-
+#endif
     }
 
     void aCopyThatCannotWriteItsFolderUsesTheUsersFolders_data()
@@ -400,9 +398,7 @@ private slots:
     }
     void aCopyThatCannotWriteItsFolderUsesTheUsersFolders()
     {
-#ifdef _WIN32
-        QSKIP("cartelle dell'utente di Linux (XDG); quelle di Windows sono provate da tst_paths");
-#else
+        SKIP_ON_WINDOWS("cartelle dell'utente di Linux (XDG); quelle di Windows sono provate da tst_paths");
         QFETCH(QString, adminServer);
         QFETCH(QString, userServer);
         QFETCH(QString, inUse);
@@ -459,7 +455,6 @@ private slots:
             QCOMPARE(readBytes(f.program() + "/SERVER.DAT"), (expand(adminServer) + "\r\n").toUtf8());
         qunsetenv("XDG_CONFIG_HOME");
         qunsetenv("XDG_DATA_HOME");
-    #endif
     }
 
     // The day's copy is made off the interface thread; a failure is one
@@ -653,9 +648,7 @@ private slots:
     }
     void serverDialogPresetsTheArchivesRealName()
     {
-#ifdef _WIN32
-        QSKIP("su Windows i nomi non distinguono maiuscole e un file aperto non si elimina");
-#else
+        SKIP_ON_WINDOWS("su Windows i nomi non distinguono maiuscole e un file aperto non si elimina");
         QFETCH(QString, name);
         QFETCH(QString, preset);
         GuiFixture f;
@@ -672,7 +665,6 @@ private slots:
         QTest::mouseClick(w.findChild<QPushButton *>("cmdServer"), Qt::LeftButton);
         // The dialog starts in the data folder in use.
         QCOMPARE(FileDialog::initialNames(), QStringList(native(f.data() + "/" + preset)));
-    #endif
     }
 
     void messageBoxesSpeakItalian()

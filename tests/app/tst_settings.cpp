@@ -165,13 +165,12 @@ private slots:
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), before);   // no temporary file left
         QVERIFY2(error.contains(path) && error.contains(QString::fromLocal8Bit(std::strerror(reason))), qPrintable(error));
         QVERIFY2(error.startsWith("Impossibile salvare il file"), qPrintable(error));
-    #endif
+#endif
     }
 
     void failedSettingsWritesKeepBothOldFiles()
     {
 #ifdef _WIN32
-
         QSKIP("su Windows non si simula un disco pieno (setrlimit)");
 #else
         TestFolders f;
@@ -189,8 +188,7 @@ private slots:
         QVERIFY2(error.contains("SERVER.DAT") && error.contains("MAXPRJ.DAT"), qPrintable(error));
         QCOMPARE(readBytes(f.program() + "/SERVER.DAT"), QByteArray("/srv/vecchia\r\n"));
         QCOMPARE(readBytes(f.program() + "/MAXPRJ.DAT"), QByteArray(" 7\r\n"));
-    #endif
-
+#endif
     }
 
     void nextStartsFolder_data()
@@ -253,7 +251,7 @@ private slots:
         QVERIFY2(!guard.fired(), "the settings file was waited on");
         QCOMPARE(s.PercorsoDati, name == "SERVER.DAT" ? QStringLiteral("(invariato)") : QStringLiteral("/dati"));
         QCOMPARE(s.ContatoreComponenti, name == "MAXPRJ.DAT" ? 5 : 17);
-    #endif
+#endif
     }
 
     // An administrator's SERVER.DAT, in /etc/velbor or beside the program, is

@@ -452,10 +452,7 @@ private slots:
 
     void printsTheListToPdf()
     {
-#ifdef _WIN32
-
-        QSKIP("su Windows non c'è pdftotext per leggere il PDF");
-#else
+        SKIP_ON_WINDOWS("su Windows non c'è pdftotext per leggere il PDF");
         Opened o;
         o.sql("INSERT INTO Clienti(codice,descr) VALUES(12,'Studio Dodici')");
         for (int i = 1; i <= 120; ++i)
@@ -489,8 +486,6 @@ private slots:
         });
         QTest::mouseClick(o.w->elenco()->findChild<QPushButton *>("cmdStampa"), Qt::LeftButton);
         QVERIFY(previewed);
-    #endif
-
     }
 
     void registerFromTheProjectWindow()

@@ -33,9 +33,7 @@ private slots:
     }
     void aPdfIsProposedInTheUsersDocuments()
     {
-#ifdef _WIN32
-        QSKIP("su Windows la cartella Documenti non segue HOME");
-#else
+        SKIP_ON_WINDOWS("su Windows la cartella Documenti non segue HOME");
         QFETCH(QString, client);
         QFETCH(QString, name);
         SessionFixture fx;
@@ -55,7 +53,6 @@ private slots:
         QCOMPARE(list.pdfProposal(), home.path() + "/Documents/" + name.chopped(4) + " (2).pdf");
         qputenv("HOME", oldHome);
         qputenv("XDG_CONFIG_HOME", oldConfig);
-    #endif
     }
 
     void printedPagesKeepEveryTextWholeAndApart_data()
@@ -71,9 +68,7 @@ private slots:
     }
     void printedPagesKeepEveryTextWholeAndApart()
     {
-#ifdef _WIN32
-        QSKIP("su Windows non c'è pdftotext per leggere il PDF");
-#else
+        SKIP_ON_WINDOWS("su Windows non c'è pdftotext per leggere il PDF");
         QFETCH(QString, client);
         QFETCH(QString, studio);
         SessionFixture fx;
@@ -124,7 +119,6 @@ private slots:
             QVERIFY2(compact.contains(withoutSpaces(whole)), qPrintable(whole + "\n" + text.left(600)));
         QVERIFY(printed.contains(Dates::dayText(QDate::currentDate())));
         QVERIFY(printed.contains("07/12/2026"));
-    #endif
     }
 };
 

@@ -703,10 +703,7 @@ private slots:
 
     void notesAreNeverReadOrWrittenThroughALinkOutside()
     {
-#ifdef _WIN32
-
-        QSKIP("su Windows QFile::link crea un collegamento .lnk");
-#else
+        SKIP_ON_WINDOWS("su Windows QFile::link crea un collegamento .lnk");
         Opened o;
         QTemporaryDir outside;
         const QString secret = outside.filePath("segreto.txt");
@@ -727,8 +724,6 @@ private slots:
         MessageBox::setNextAnswer(MessageBox::Answer::Yes);
         o.click("cmdChiudi");
         QVERIFY(!QFileInfo::exists(outside.filePath("nuovo.rtf")));
-    #endif
-
     }
 
     // A FIFO or a device in place of the notes file is neither read (a FIFO
@@ -765,7 +760,7 @@ private slots:
         struct stat info {};
         QCOMPARE(::lstat(name.constData(), &info), 0);
         QCOMPARE(info.st_mode & S_IFMT, kind == "fifo" ? mode_t(S_IFIFO) : mode_t(S_IFCHR));
-    #endif
+#endif
     }
 
     // The window grows: the list and the notes page take the room, the

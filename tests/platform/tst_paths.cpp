@@ -184,11 +184,9 @@ private slots:
         for (const QString &folder : {"P1/L1", "P2", "P3", "P4"})
             QVERIFY(QDir(data).mkpath(folder));
         QVERIFY(QDir(f.root()).mkpath("fuori"));
-#ifdef _WIN32
-        // QFile::link makes a shortcut there, not a link the system follows.
+        // QFile::link makes a shortcut on Windows, not a link the system follows.
         if (QByteArray(QTest::currentDataTag()).contains("link"))
-            QSKIP("su Windows QFile::link crea un collegamento .lnk");
-#endif
+            SKIP_ON_WINDOWS("su Windows QFile::link crea un collegamento .lnk");
         writeBytes(data + "/P1/L1/disegno.dwg", "abc");
         writeBytes(data + "/disegno.dwg", "a");
         writeBytes(data + "/P2/tavola.dxf", "t");
@@ -230,10 +228,8 @@ private slots:
         QFETCH(QString, path);
         QFETCH(bool, inside);
         QTemporaryDir dir;
-#ifdef _WIN32
         if (QByteArray(QTest::currentDataTag()).contains("link"))
-            QSKIP("su Windows QFile::link crea un collegamento .lnk");
-#endif
+            SKIP_ON_WINDOWS("su Windows QFile::link crea un collegamento .lnk");
         const QString root = dir.filePath("dati");
         QVERIFY(QDir(dir.path()).mkpath("dati/P1") && QDir(dir.path()).mkpath("dati2"));
         writeBytes(root + "/P1/a.rtf", "a");

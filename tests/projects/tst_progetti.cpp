@@ -743,10 +743,7 @@ private slots:
 
     void projectFolderThroughALinkIsRefused()
     {
-#ifdef _WIN32
-
-        QSKIP("su Windows QFile::link crea un collegamento .lnk");
-#else
+        SKIP_ON_WINDOWS("su Windows QFile::link crea un collegamento .lnk");
         Opened o;
         QTemporaryDir outside;
         QVERIFY(QFile::link(outside.path(), o.f.data() + "/P7"));
@@ -755,8 +752,6 @@ private slots:
         o.click("cmdSalva");
         QVERIFY(o.lastMessage().contains("porta fuori dalla cartella dati"));
         QCOMPARE(o.sql("SELECT COUNT(*) FROM Progetti"), QStringLiteral("0"));
-    #endif
-
     }
 
     void svuotaCampiIgnoresLetterCase()
