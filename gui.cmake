@@ -7,11 +7,22 @@ add_library(velbor_gui STATIC
   config/frmConfigura.cpp config/frmConfigura.ui
   widgets/Widgets.cpp widgets/Anchors.cpp widgets/WindowPlace.cpp widgets/GridColumns.cpp widgets/frmStorico.cpp widgets/frmStorico.ui
   clients/frmClienti.cpp clients/frmClienti.ui clients/ClientSearch.cpp clients/frmElenco.cpp clients/frmElenco.ui
-  projects/frmProgetti.cpp projects/frmProgettiLayout.cpp projects/frmProgettiStorico.cpp projects/frmProgetti.ui projects/ProjectEditor.cpp projects/ProjectTreeModel.cpp projects/ProjectSearch.cpp
+  projects/frmProgetti.cpp projects/frmProgettiLayout.cpp projects/frmProgettiStorico.cpp projects/frmProgetti.ui projects/ProjectEditor.cpp projects/ProjectTreeModel.cpp projects/ProjectSearch.cpp projects/NotesSearch.cpp
   widgets/SearchPanel.cpp
-  components/frmCOmponenti.cpp components/frmCOmponenti.ui components/NotesEdit.cpp components/rtf/RtfShared.cpp components/rtf/RtfReader.cpp components/rtf/RtfReaderBlocks.cpp components/rtf/RtfReaderDestinations.cpp components/rtf/RtfWriter.cpp
+  components/frmCOmponenti.cpp components/frmCOmponenti.ui components/preview/Preview.cpp components/preview/DwgPicture.cpp components/NotesEdit.cpp components/NotesPages.cpp components/rtf/RtfShared.cpp components/rtf/RtfReader.cpp components/rtf/RtfReaderBlocks.cpp components/rtf/RtfReaderDestinations.cpp components/rtf/RtfWriter.cpp
 )
 target_link_libraries(velbor_gui PUBLIC velbor_core Qt6::Widgets Qt6::PrintSupport)
+# PDF pages in the components window's preview come from Poppler, where it is
+# (libpoppler-qt6-dev); the Windows build has none and shows the file's icon.
+if(NOT WIN32)
+  pkg_check_modules(POPPLER_QT6 IMPORTED_TARGET poppler-qt6)
+endif()
+if(POPPLER_QT6_FOUND)
+  target_link_libraries(velbor_gui PRIVATE PkgConfig::POPPLER_QT6)
+  target_compile_definitions(velbor_gui PRIVATE VELBOR_POPPLER)
+else()
+  message(STATUS "poppler-qt6 not found: PDFs are not previewed")
+endif()
 # generated/Version.h, for the information window and the program's --version.
 target_include_directories(velbor_gui PUBLIC ${CMAKE_BINARY_DIR}/generated)
 

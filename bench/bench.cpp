@@ -19,6 +19,8 @@ void runJetBench(const QString &folder);
 #ifdef VELBOR_BENCH_GUI
 int runGuiBench(int argc, char **argv, const QString &folder);
 int runSearchBench(int argc, char **argv, const QString &folder);
+int runPreviewBench(int argc, char **argv, const QString &folder);
+int runNotesBench(int argc, char **argv, const QString &folder);
 #endif
 
 namespace {
@@ -63,6 +65,17 @@ int main(int argc, char **argv)
         runJetBench(dir.path());
         return 0;
     }
+#ifdef VELBOR_BENCH_GUI
+    // "velbor_bench preview": the components' preview alone.
+    if (argc > 1 && qstrcmp(argv[1], "preview") == 0)
+        return runPreviewBench(argc, argv, dir.path());
+    // "velbor_bench notes": the search of notes pages alone (VELBOR_BENCH_KEEP
+    // keeps its folder, to measure again with "notes measure <folder>/note").
+    if (argc > 1 && qstrcmp(argv[1], "notes") == 0) {
+        dir.setAutoRemove(!qEnvironmentVariableIsSet("VELBOR_BENCH_KEEP"));
+        return runNotesBench(argc, argv, dir.path());
+    }
+#endif
     {
         QCoreApplication app(argc, argv);
         QTextStream(stdout) << "Building the archive (10,000 clients and projects, 100,000 items and components)..."

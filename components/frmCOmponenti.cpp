@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmCOmponenti.h"
 
+#include "components/preview/Preview.h"
 #include "components/rtf/Rtf.h"
 #include "data/Dates.h"
+#include "data/NotesIndex.h"
 #include "data/Worker.h"
 #include "data/basMain.h"
 #include "platform/BusyCursor.h"
@@ -22,6 +24,8 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLabel>
+#include <QMimeDatabase>
 #include <QEventLoop>
 #include <QMimeData>
 #include <QProgressDialog>
@@ -109,13 +113,23 @@ frmCOmponenti::frmCOmponenti(Session &session, QWidget *parent)
     ui->Grid1->verticalHeader()->hide();
     // Long paths keep their file name in view; the whole path is the tooltip.
     ui->Grid1->setTextElideMode(Qt::ElideMiddle);
-    // The list and the notes page share the extra height; the buttons keep to
-    // the right edge.
+    // The list and the notes page share the extra height; the list and the
+    // preview share the extra width, the buttons between them.
     auto *anchors = new Anchors(this);
     m_columns = new GridColumns(ui->Grid1, {1800, 3100, 1100, 1000}, 1);
-    anchors->add(ui->Grid1, {0, 0, 1, 0.3})
+    anchors->add(ui->Grid1, {0, 0, 0.7, 0.3})
         .add(ui->RTF1, {0, 0.3, 1, 0.7})
-        .add({ui->cmdNuovo, ui->cboTipo, ui->cmdAggiungi, ui->cmdUsa, ui->cmdChiudi}, Anchors::Right);
+        .add({ui->cmdNuovo, ui->cboTipo, ui->cmdAggiungi, ui->cmdUsa, ui->cmdChiudi}, {0.7, 0, 0, 0})
+        .add(ui->imgAnteprima, {0.7, 0, 0.3, 0.3})
+        .add(ui->lblAnteprima, {0.7, 0.3, 0.3, 0});
+    anchors->setAfter([this] { fitPreview(); });
+    m_preview = new Preview::Loader(this);
+    connect(m_preview, &Preview::Loader::ready, this, &frmCOmponenti::showOutcome);
+    // The row chosen with the mouse or the keys is previewed.
+    connect(ui->Grid1, &QTableWidget::currentCellChanged, this, [this](int row, int, int previous, int) {
+        if (row != previous)
+            showPreview(row);
+    });
     WindowPlace::keep(this, QStringLiteral("componenti"));
     choicesOnly(ui->cboTipo);
     connect(ui->cmdNuovo, &QPushButton::clicked, this, &frmCOmponenti::cmdNuovo_Click);
@@ -128,6 +142,8 @@ frmCOmponenti::frmCOmponenti(Session &session, QWidget *parent)
 
 frmCOmponenti::~frmCOmponenti()
 {
+    // A read still running is cancelled and waited for before the pane goes.
+    delete m_preview;
     delete ui;
 }
 
@@ -366,6 +382,62 @@ void frmCOmponenti::Grid1_Click(int row)
     const QString stored = cell ? cell->text() : QString();
     const QString found = Paths::findComponent(stored, m_session.state.PercorsoDati);
     Esegui = found.isEmpty() ? stored : found;
+    showPreview(row);
+}
+
+void frmCOmponenti::showPreview(int row)
+{
+    const QTableWidgetItem *cell = ui->Grid1->item(row, 1);
+    const QString stored = cell ? cell->text() : QString();
+    QString path;
+    if (!stored.isEmpty()) {
+        const QString found = Paths::findComponent(stored, m_session.state.PercorsoDati);
+        path = found.isEmpty() ? stored : found;
+    }
+    if (path != m_previewPath) {
+        m_previewPath = path;
+        m_previewImage = QImage();
+        m_previewShown = false;
+        ui->imgAnteprima->clear();
+        ui->lblAnteprima->setText(path.isEmpty() ? QString() : QStringLiteral("Caricamento…"));
+        ui->lblAnteprima->setToolTip(QString());
+    }
+    // The empty row cancels what runs; what comes back is not shown.
+    m_preview->request(path, ui->imgAnteprima->contentsRect().size() * devicePixelRatioF());
+}
+
+void frmCOmponenti::showOutcome(const QString &path, const Preview::Outcome &outcome)
+{
+    if (path != m_previewPath || path.isEmpty())
+        return;
+    m_previewImage = outcome.image;
+    m_previewShown = true;
+    ui->lblAnteprima->setText(outcome.message);
+    ui->lblAnteprima->setToolTip(outcome.message);
+    fitPreview();
+}
+
+void frmCOmponenti::fitPreview()
+{
+    QLabel *pane = ui->imgAnteprima;
+    if (!m_previewShown) {
+        pane->clear();
+        return;
+    }
+    const qreal ratio = devicePixelRatioF();
+    if (m_previewImage.isNull()) {
+        // The type's icon, from the name alone: the file itself is never read here.
+        const QMimeType type = QMimeDatabase().mimeTypeForFile(m_previewPath, QMimeDatabase::MatchExtension);
+        const QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(),
+                                                                              style()->standardIcon(QStyle::SP_FileIcon)));
+        pane->setPixmap(icon.pixmap(QSize(64, 64), ratio));
+        return;
+    }
+    // Fitted to the pane, keeping its shape, enlarged at most twice.
+    const QSize room = (pane->contentsRect().size() * ratio).boundedTo(m_previewImage.size() * 2);
+    QPixmap picture = QPixmap::fromImage(m_previewImage.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    picture.setDevicePixelRatio(ratio);
+    pane->setPixmap(picture);
 }
 
 void frmCOmponenti::cmdUsa_Click()
@@ -493,12 +565,13 @@ bool frmCOmponenti::saveNotes()
         return true;
     QString error;
     QString written;
+    QByteArray page;
     if (!Paths::staysInside(path, s.PercorsoDati)) {
         error = QStringLiteral("Il file delle note %1 è un collegamento che porta fuori dalla cartella dati.").arg(path);
     } else if (QFileInfo(path).isDir()) {
         error = QStringLiteral("Impossibile scrivere %1: al suo posto c'è una cartella.").arg(QDir::toNativeSeparators(path));
     } else {
-        const QByteArray page = Rtf::write(ui->RTF1->document());
+        page = Rtf::write(ui->RTF1->document());
         bool beside = false;
         if (m_notesOnDisk.isNull()) {
             // There was no page when this one was loaded: it is made new, so a
@@ -519,6 +592,8 @@ bool frmCOmponenti::saveNotes()
     }
     if (!written.isEmpty()) {
         m_notesSaved = true;
+        if (written == path)
+            keepNotesText(path, page);
         if (written != path)
             MessageBox::show(this,
                              QStringLiteral("Le note sono state salvate da un'altra postazione dopo l'apertura di "
@@ -536,6 +611,23 @@ bool frmCOmponenti::saveNotes()
         return true;
     }
     return false;
+}
+
+void frmCOmponenti::keepNotesText(const QString &path, const QByteArray &page)
+{
+    // The page's text for searches, with what tells this file from a later
+    // one. When the archive refuses, the next search reads the page again.
+    Archive &archive = m_session.archive;
+    const TableInfo *table = archive.notesTable();
+    NotesIndex::Row row{NotesIndex::pathOf(m_session.state.PercorsoDati, path)};
+    // A file of another size is another workstation's save since: the next
+    // search reads that one.
+    if (!table || row.path.isEmpty() || !NotesIndex::stat(path, &row.size, &row.modified) || row.size != page.size())
+        return;
+    row.fingerprint = NotesIndex::fingerprintOf(page);
+    row.text = ui->RTF1->document()->toPlainText();
+    QString ignored;
+    NotesIndex::store(archive.store(), *table, {row}, &ignored);
 }
 
 void frmCOmponenti::done(int result)

@@ -6,6 +6,12 @@
 #include "data/Session.h"
 
 #include <QDialog>
+#include <QImage>
+
+namespace Preview {
+class Loader;
+struct Outcome;
+}
 
 namespace Ui {
 class frmCOmponenti;
@@ -54,10 +60,17 @@ private:
     // Saves the page when it was changed; false (message shown) when the
     // save failed and the user keeps the window open.
     bool saveNotes();
+    // Keeps the text of the page just written in the archive, for searches.
+    void keepNotesText(const QString &path, const QByteArray &page);
     void loadNotes();
     // Reads a large page off the interface thread behind a progress dialog
     // that can be cancelled; false when cancelled (the page stays unread).
     bool readLargeNotes(const QByteArray &data);
+    // The preview pane: asks for the picture of the row's file; shows it, or
+    // the file type's icon and the message line.
+    void showPreview(int row);
+    void showOutcome(const QString &path, const Preview::Outcome &outcome);
+    void fitPreview();
 
     Ui::frmCOmponenti *ui;
     Session &m_session;
@@ -66,6 +79,10 @@ private:
     // Fingerprint of the notes file as it was when the page was loaded (null
     // when missing), to see whether another workstation saved it meanwhile.
     QByteArray m_notesOnDisk;
+    Preview::Loader *m_preview = nullptr;
+    QString m_previewPath;   // the file on show in the pane
+    QImage m_previewImage;   // its picture; null when the icon is shown
+    bool m_previewShown = false; // false while it is read
 };
 
 // The type of a file: its name's extension from the last dot, in capitals,

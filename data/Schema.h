@@ -37,6 +37,9 @@ inline const QString Cestino = QStringLiteral("Cestino");
 inline const QString Storico = QStringLiteral("Storico");
 inline const QString Impostazioni = QStringLiteral("Impostazioni");
 QStringList safety();
+// The plain text of the notes pages, for searches (TestiNote): made at open
+// when missing, apart from the safety net; older programs ignore it.
+inline const QString TestiNote = QStringLiteral("TestiNote");
 }
 
 // Name of the hidden row key that gives the stored order.

@@ -34,6 +34,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -122,6 +124,30 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         fail(QStringLiteral("impossibile scrivere %1").arg(path));
+}
+
+// A report of one page, as the components' preview shows it.
+void writeReport(const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QPdfWriter pdf(path);
+    pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setResolution(150);
+    pdf.setCreator(QStringLiteral("Velbor"));
+    QPainter painter(&pdf);
+    const QRect page(0, 0, pdf.width(), pdf.height());
+    painter.setPen(QPen(Qt::black, 6));
+    painter.drawRect(page.adjusted(60, 60, -60, -60));
+    QFont title(QStringLiteral("DejaVu Sans"), 28, QFont::Bold);
+    painter.setFont(title);
+    painter.drawText(QRect(0, 200, page.width(), 200), Qt::AlignCenter, QStringLiteral("RELAZIONE TECNICA"));
+    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 14));
+    painter.drawText(QRect(0, 400, page.width(), 100), Qt::AlignCenter, QStringLiteral("Ampliamento scuola media"));
+    painter.fillRect(QRect(200, 700, page.width() - 400, 500), QColor(200, 215, 235));
+    painter.setPen(QPen(QColor(40, 70, 120), 8));
+    painter.drawRect(QRect(200, 700, page.width() - 400, 500));
+    for (int y = 1350; y < page.height() - 200; y += 60)
+        painter.fillRect(QRect(200, y, page.width() - (y % 180 ? 400 : 700), 20), QColor(120, 120, 120));
 }
 
 // A file of the given size with fixed content, standing for a drawing.
@@ -252,7 +278,7 @@ void fillOffice(const QString &dataFolder)
     const QString p1 = data + QStringLiteral("/P1");
     writeFile(p1 + QStringLiteral("/L21/pianta piano terra.dwg"), filler(184));
     writeFile(p1 + QStringLiteral("/L23/prospetto sud.dwg"), filler(236));
-    writeFile(p1 + QStringLiteral("/relazione tecnica.pdf"), filler(58));
+    writeReport(p1 + QStringLiteral("/relazione tecnica.pdf"));
     // A name from Nuovo belongs to the project alone: no level, no item.
     struct Component {
         QVariant level, code;
@@ -429,6 +455,12 @@ int main(int argc, char **argv)
             auto *grid = child<QTableWidget>(&components, "Grid1");
             grid->selectRow(3);
             components.Grid1_Click(3);
+            // The report's first page in the preview.
+            auto *line = child<QLabel>(&components, "lblAnteprima");
+            QElapsedTimer waited;
+            waited.start();
+            while (line->text() == QStringLiteral("Caricamento…") && waited.elapsed() < 10000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             shoot(&components, QStringLiteral("componenti"));
             components.reject();
         }

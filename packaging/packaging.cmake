@@ -138,6 +138,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/conffiles)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-translations-l10n")
 # pg_dump and pg_restore, for the administration tool's backups of an archive
-# on a server.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "postgresql-client")
+# on a server; the image plugins that show TIFF and WebP components in the
+# preview (Poppler, for PDFs, comes through shlibdeps).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "postgresql-client, qt6-image-formats-plugins")
 include(CPack)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ProjectSearch.h"
 
+#include "NotesSearch.h"
 #include "ProjectTreeModel.h"
 
 namespace {
@@ -26,9 +27,61 @@ const FoldedIndex &ProjectSearch::index()
     return m_index;
 }
 
+QString ProjectSearch::pageOf(int node) const
+{
+    const QString &code = m_tree.nodeCode(node);
+    if (m_tree.nodeLevel(node) == 0)
+        return code + QLatin1Char('/') + code;
+    return m_tree.nodeCode(m_tree.rootOf(node)) + QLatin1Char('/') + code + QLatin1Char('/') + code;
+}
+
+QVector<int> ProjectSearch::match(const QStringList &words, const QVector<int> *among)
+{
+    const FoldedIndex &nodes = index();
+    const int base = nodes.size();
+    QVector<int> nodeAmong, pageAmong;
+    if (among)
+        for (int entry : *among)
+            (entry < base ? nodeAmong : pageAmong).append(entry - (entry < base ? 0 : base));
+    QVector<int> found = nodes.match(words, among ? &nodeAmong : nullptr);
+    m_words = words;
+    if (!m_notes || words.isEmpty())
+        return found;
+    const NotesWords &notes = m_notes->words();
+    if (m_pageNodesStale || m_pageNodes.size() != notes.count()) {
+        // A page belongs to the node whose folder holds it: "P/P" to project
+        // P, "P/E/E" to item E of project P.
+        m_pageNodesStale = false;
+        m_pageNodes.fill(-1, notes.count());
+        for (int n = 0; n < notes.count(); ++n) {
+            const QStringList parts = notes.page(n).path.split(QLatin1Char('/'));
+            int node = -1;
+            if (parts.size() == 2 && parts[0].compare(parts[1], Qt::CaseInsensitive) == 0) {
+                node = m_tree.projectNode(parts[0]);
+            } else if (parts.size() == 3 && parts[1].compare(parts[2], Qt::CaseInsensitive) == 0) {
+                for (int level = 1; level <= 2 && node < 0; ++level) {
+                    const int item = m_tree.itemNode(level, parts[1]);
+                    if (item >= 0 && m_tree.nodeCode(m_tree.rootOf(item)).compare(parts[0], Qt::CaseInsensitive) == 0)
+                        node = item;
+                }
+            }
+            m_pageNodes[n] = node;
+        }
+    }
+    // Pages in tree order, after the codes, descriptions and drawings.
+    QVector<int> pages = notes.match(words, among ? &pageAmong : nullptr);
+    pages.erase(std::remove_if(pages.begin(), pages.end(), [&](int p) { return m_pageNodes[p] < 0; }), pages.end());
+    std::stable_sort(pages.begin(), pages.end(), [&](int a, int b) { return m_pageNodes[a] < m_pageNodes[b]; });
+    found.reserve(found.size() + pages.size());
+    for (int p : std::as_const(pages))
+        found.append(base + p);
+    return found;
+}
+
 void ProjectSearch::rebuild()
 {
     m_stale = false;
+    m_pageNodesStale = true;
     const int nodes = m_tree.nodeCount();
     // Each component file leads to the node of its item when that item is in
     // its project, otherwise to its project's node; files of no node are left out.
@@ -83,6 +136,8 @@ QStringList ProjectSearch::headers() const
 
 int ProjectSearch::node(int entry) const
 {
+    if (entry >= m_index.size())
+        return m_pageNodes.value(entry - m_index.size(), -1);
     return entry >= 0 && entry < m_entries.size() ? m_entries[entry].node : -1;
 }
 
@@ -97,8 +152,28 @@ QVariant ProjectSearch::data(int entry, int column, int role) const
     const int n = node(entry);
     if (n < 0 || n >= m_tree.nodeCount())
         return {};
-    const bool file = m_entries[entry].file >= 0;
     const int level = m_tree.nodeLevel(n);
+    if (isNotes(entry)) {
+        // The node, and the line of its page where the words are.
+        if (role == Qt::DecorationRole && column == 0)
+            return (level == 0 ? 0 : 1) < m_icons.size() ? QVariant(m_icons[level == 0 ? 0 : 1]) : QVariant();
+        if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+            return {};
+        switch (column) {
+        case 0:
+            return m_tree.nodeCode(n);
+        case 1: {
+            const QString line = NotesWords::lineOf(m_notes->text(pageOf(n)), m_words);
+            return role == Qt::ToolTipRole ? QStringLiteral("Note di %1: %2").arg(m_tree.nodeCode(n), line)
+                                           : QStringLiteral("Note: ") + line;
+        }
+        case 2:
+            return level > 0 ? m_tree.nodeCode(m_tree.rootOf(n)) : QString();
+        default:
+            return {};
+        }
+    }
+    const bool file = m_entries[entry].file >= 0;
     if (role == Qt::DecorationRole && column == 0) {
         const int icon = file ? 2 : (level == 0 ? 0 : 1);
         return icon < m_icons.size() ? QVariant(m_icons[icon]) : QVariant();

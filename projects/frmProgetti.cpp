@@ -2,6 +2,7 @@
 #include "frmProgetti.h"
 
 #include "ProjectEditor.h"
+#include "NotesSearch.h"
 #include "ProjectSearch.h"
 #include "ProjectTreeModel.h"
 #include "components/frmCOmponenti.h"
@@ -62,7 +63,23 @@ frmProgetti::frmProgetti(Session &session, QWidget *parent)
     m_search->setIcons({QIcon(QStringLiteral(":/img/tree_progetto.png")), QIcon(QStringLiteral(":/img/tree_elemento.png")),
                         QIcon(QStringLiteral(":/img/componenti.png"))});
     m_panel = new SearchPanel(this, ui->edtCerca, ui->lblRisultati, ui->lstRisultati, m_search);
-    connect(m_panel, &SearchPanel::opening, this, &frmProgetti::refreshSearch);
+    m_notes = new NotesSearch(session, this);
+    m_search->setNotes(m_notes);
+    connect(m_panel, &SearchPanel::opening, this, [this] {
+        refreshSearch();
+        // The notes pages of every node: the texts kept, then a look for
+        // pages changed since, both off the window.
+        QStringList pages;
+        pages.reserve(m_tree->nodeCount());
+        for (int n = 0; n < m_tree->nodeCount(); ++n)
+            pages.append(m_search->pageOf(n));
+        m_notes->refresh(pages);
+    });
+    connect(m_notes, &NotesSearch::changed, this, [this] {
+        m_search->notesChanged();
+        if (m_panel->isOpen())
+            m_panel->entriesChanged();
+    });
     connect(m_panel, &SearchPanel::opened, this, [this] { placeSearch(true); });
     connect(m_panel, &SearchPanel::closed, this, [this] { placeSearch(false); });
     connect(m_panel, &SearchPanel::chosen, this, &frmProgetti::showSearchResult);
@@ -118,12 +135,14 @@ frmProgetti::frmProgetti(Session &session, QWidget *parent)
     for (int level = 0; level < 3; ++level)
         setPicker(level, now);
     CaricaProgetti();
+    m_notes->preload();
 }
 
 frmProgetti::~frmProgetti()
 {
     // The list of results asks its source while it lives: the source goes last.
     delete m_panel;
+    delete m_notes;
     delete m_search;
     delete ui;
 }
@@ -664,6 +683,7 @@ void frmProgetti::cmdAllegati_Click()
     components.Form_Load();
     components.exec();
     s.LivelloCorrente = level;
+    m_notes->recheck(NotesIndex::pathOf(s.PercorsoDati, s.FileNote));
     Cambia(s.PercorsoDati);
     // The components window may have added or removed files.
     if (m_panel->isOpen()) {

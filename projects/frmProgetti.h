@@ -11,6 +11,7 @@
 #include <QWidget>
 
 class Anchors;
+class NotesSearch;
 class ProjectSearch;
 class ProjectTreeModel;
 class SearchPanel;
@@ -33,6 +34,7 @@ public:
     ProjectTreeModel *treeModel() const { return m_tree; }
     SearchPanel *search() const { return m_panel; }
     ProjectSearch *searchSource() const { return m_search; }
+    NotesSearch *notesSearch() const { return m_notes; }
     QTreeView *tree() const;
     // Selects a sheet and names it, as the main window does before showing.
     void setSheetCaption(int sheet, const QString &caption);
@@ -98,6 +100,7 @@ private:
     ProjectTreeModel *m_tree;
     ProjectSearch *m_search;
     SearchPanel *m_panel = nullptr;
+    NotesSearch *m_notes = nullptr;
     // The rows the tree shows now.
     QVector<QString> m_treeProjects, m_treeItems;
     Anchors *m_anchors = nullptr;

@@ -7,6 +7,8 @@ pkgs=(cmake g++ make qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
       qt6-translations-l10n libsqlite3-dev libgl-dev xvfb xauth poppler-utils
       pkg-config libpq-dev libssl-dev openssl postgresql-15 postgresql-client-15 postgresql-common
       fonts-dejavu-core dpkg-dev file desktop-file-utils xdotool mdbtools-dev mdbtools
+      # the components' preview: PDF pages (Poppler), TIFF and WebP pictures
+      libpoppler-qt6-dev qt6-image-formats-plugins
       # the package: rsvg-convert draws its icons; lintian, appstreamcli and
       # man check it
       librsvg2-bin gzip lintian appstream man-db)

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang (ASan + UBSan) and runs each for a
 # while on a copy of its saved corpus, printing how many inputs it ran.
-# Usage: scripts/fuzz.sh [seconds for fuzz_rtf] [seconds for fuzz_criterion] [seconds for fuzz_jet]
+# Usage: scripts/fuzz.sh [seconds for fuzz_rtf] [seconds for fuzz_criterion] [seconds for fuzz_jet] [seconds for fuzz_dwg]
 # fuzz_jet also starts from the public Jet sample databases when they are present.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,9 +10,10 @@ VELBOR_WITH_CLANG=1 bash scripts/deps.sh
 rtf_seconds=${1:-60}
 criterion_seconds=${2:-$rtf_seconds}
 jet_seconds=${3:-$rtf_seconds}
+dwg_seconds=${4:-$rtf_seconds}
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
       -DVELBOR_FUZZ=ON -DVELBOR_SANITIZE=ON >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target fuzz_rtf fuzz_criterion fuzz_jet
+cmake --build build-fuzz -j"$(nproc)" --target fuzz_rtf fuzz_criterion fuzz_jet fuzz_dwg
 run() {   # target seconds max_len
   local work
   work=$(mktemp -d)
@@ -26,3 +27,5 @@ run rtf "$rtf_seconds" 65536
 run criterion "$criterion_seconds" 4096
 # Whole pages of the samples (up to 150 of 4 KB) stay whole under the length cap.
 run jet "$jet_seconds" 614400
+# The drawings' picture reader: headers and pictures up to a sample's 31 KB BMP.
+run dwg "$dwg_seconds" 65536

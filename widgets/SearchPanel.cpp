@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QShortcut>
 #include <QTimer>
 #include <QTreeView>
@@ -166,8 +167,7 @@ void SearchPanel::run()
     const QStringList words = TextSearch::words(m_edit->text());
     const bool narrower = m_wordsValid && TextSearch::narrows(words, m_words);
     const QVector<int> before = m_model->entries();
-    const FoldedIndex &index = m_source->index();
-    QVector<int> found = index.match(words, narrower ? &before : nullptr);
+    QVector<int> found = m_source->match(words, narrower ? &before : nullptr);
     m_words = words;
     m_wordsValid = true;
     m_model->setEntries(std::move(found));
@@ -194,15 +194,17 @@ void SearchPanel::showList(bool shown)
 
 void SearchPanel::updateCount()
 {
+    // Counts as Italians write them: "110.000 risultati".
+    static const QLocale italian(QLocale::Italian, QLocale::Italy);
     const int n = int(m_model->entries().size());
     if (TextSearch::words(m_edit->text()).isEmpty())
         m_count->clear();
     else if (n == 0)
         m_count->setText(QStringLiteral("Nessun risultato"));
     else if (m_position >= 0)
-        m_count->setText(QStringLiteral("%1 di %2").arg(m_position + 1).arg(n));
+        m_count->setText(QStringLiteral("%1 di %2").arg(italian.toString(m_position + 1), italian.toString(n)));
     else
-        m_count->setText(n == 1 ? QStringLiteral("1 risultato") : QStringLiteral("%1 risultati").arg(n));
+        m_count->setText(n == 1 ? QStringLiteral("1 risultato") : QStringLiteral("%1 risultati").arg(italian.toString(n)));
 }
 
 void SearchPanel::choose(int row)

@@ -27,6 +27,13 @@ public:
     virtual QVariant data(int entry, int column, int role) const = 0;
     // The entries, brought up to date first when they changed.
     virtual const FoldedIndex &index() = 0;
+    // The entries matching the words typed (folded); among, when given,
+    // holds the only entries to look at. A source may add entries of its
+    // own beyond the index's.
+    virtual QVector<int> match(const QStringList &words, const QVector<int> *among)
+    {
+        return index().match(words, among);
+    }
 };
 
 class SearchResultsModel : public QAbstractTableModel {

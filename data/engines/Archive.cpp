@@ -56,6 +56,8 @@ void Archive::close()
         t.reset();
     m_safetyPresent.clear();
     m_safetyMissing.clear();
+    m_notesPresent.clear();
+    m_notes.reset();
     m_store->close();
     m_use.release();
 }
@@ -151,7 +153,54 @@ bool Archive::describeTables(QString *error)
     for (int i = 0; i < 5; ++i)
         m_views[i] = std::make_unique<RecordView>(*m_store, *table(order[i]));
     openSafetyNet(present);
+    openNotesTable(present);
     return true;
+}
+
+void Archive::openNotesTable(const QStringList &present)
+{
+    const auto find = [](const QStringList &names) {
+        for (const QString &p : names)
+            if (p.compare(Tables::TestiNote, Qt::CaseInsensitive) == 0)
+                return p;
+        return QString();
+    };
+    m_notesPresent = find(present);
+    if (!m_notesPresent.isEmpty())
+        return;
+    // Made by the first program that opens the archive, one writer at a
+    // time; a login that may not make it searches without it.
+    QString err;
+    WriteTransaction tx(*m_store);
+    if (!tx.begin(&err))
+        return;
+    QStringList now = m_store->tableNames(&err);
+    if (!err.isEmpty())
+        return;
+    if (!find(now).isEmpty())
+        tx.commit(&err);   // made meanwhile by another workstation
+    else if (!m_store->addTables({Tables::TestiNote}, &err) || !tx.commit(&err))
+        return;
+    now = m_store->tableNames(&err);
+    m_notesPresent = find(now);
+}
+
+const TableInfo *Archive::notesTable() const
+{
+    if (m_notes)
+        return &*m_notes;
+    if (m_notesPresent.isEmpty() || !m_store)
+        return nullptr;
+    TableInfo info;
+    QString err;
+    if (!m_store->describe(m_notesPresent, &info, &err) || info.columns.isEmpty())
+        return nullptr;
+    for (const char *field : {"percorso", "dimensione", "modificato", "impronta", "testo"})
+        if (info.indexOf(QString::fromLatin1(field)) < 0)
+            return nullptr;
+    info.name = Tables::TestiNote;
+    m_notes = std::move(info);
+    return &*m_notes;
 }
 
 namespace {

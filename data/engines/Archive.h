@@ -61,6 +61,10 @@ public:
         return t ? t : safetyTable(name);
     }
     const QString &safetyMissing() const { return m_safetyMissing; }
+    // The notes pages' texts kept for searches (TestiNote), described on
+    // first use: nullptr when the archive lacks the table (on a server only
+    // its owner makes it) or the engine failed.
+    const TableInfo *notesTable() const;
     // The journal the views write their history and bin entries through;
     // nullptr without the safety net.
     Journal *journal() { return m_journal.get(); }
@@ -68,6 +72,7 @@ public:
 private:
     bool describeTables(QString *error);
     void openSafetyNet(QStringList present);
+    void openNotesTable(const QStringList &present);
     const TableInfo *describedSafety(const QString &name, QString *error) const;
 
     std::unique_ptr<Store> m_store;
@@ -78,6 +83,8 @@ private:
     QStringList m_safetyPresent;              // as the engine spells them
     mutable std::optional<TableInfo> m_safety[3];   // described so far, in Tables::safety() order
     QString m_safetyMissing;
+    QString m_notesPresent;   // as the engine spells it; empty when missing
+    mutable std::optional<TableInfo> m_notes;
     std::unique_ptr<Journal> m_journal;
     std::unique_ptr<RecordView> m_views[5];
 };

@@ -79,7 +79,7 @@ QStringList PgStore::archiveTablesPresent(QString *error)
     error->clear();
     const QStringList present = tableNames(error);
     QStringList ours;
-    for (const QString &name : Tables::all() + Tables::safety())
+    for (const QString &name : Tables::all() + Tables::safety() + QStringList{Tables::TestiNote})
         if (present.contains(name.toLower()))
             ours.append(name.toLower());
     return ours;

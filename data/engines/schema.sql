@@ -126,3 +126,17 @@ CREATE TABLE Impostazioni (
   nome       TEXT,
   valore     TEXT
 );
+
+-- The plain text of each notes page, so that a search never reads the pages
+-- over the share: the page's path from the data folder ('/' between names),
+-- its size, time and fingerprint when read, and its text. A row whose size or
+-- time no longer match the file is read again by the workstation that sees it.
+CREATE TABLE TestiNote (
+  vb_key     INTEGER PRIMARY KEY AUTOINCREMENT,
+  percorso   TEXT,
+  dimensione INTEGER,
+  modificato TEXT,
+  impronta   TEXT,
+  testo      LONGTEXT
+);
+CREATE INDEX TestiNote_percorso ON TestiNote(percorso COLLATE NOCASE);

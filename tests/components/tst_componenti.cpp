@@ -10,6 +10,7 @@
 #include "platform/Paths.h"
 
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QHeaderView>
 #include <QMimeData>
 #include <QProgressDialog>
@@ -468,6 +469,10 @@ private slots:
         QTextDocument back;
         Rtf::read(saved, &back);
         QCOMPARE(back.toPlainText(), QStringLiteral("Nota importante sul ponte\nseconda riga: città"));
+        // Its text is kept for searches in the same save, with the file's size and fingerprint.
+        QCOMPARE(o.sql("SELECT testo || '|' || dimensione || '|' || impronta FROM TestiNote WHERE percorso = 'P1/P1'"),
+                 back.toPlainText() + '|' + QString::number(saved.size()) + '|'
+                     + QCryptographicHash::hash(saved, QCryptographicHash::Sha256).toHex());
 
         // A notes file that is not RTF loads as plain text.
         writeBytes(o.s.state.FileNote, "appunti semplici\r\nsu due righe");
@@ -669,8 +674,9 @@ private slots:
         QTextDocument mine;
         Rtf::read(readBytes(o.f.data() + "/P1/" + beside.first()), &mine);
         QCOMPARE(mine.toPlainText(), pageAtOpen ? QStringLiteral("mie note di partenza") : QStringLiteral("mie "));
-        // Nothing half-made is left in the folder.
+        // Nothing half-made is left in the folder, and the page saved beside is no notes page.
         QCOMPARE(QDir(o.f.data() + "/P1").entryList(QDir::Files | QDir::Hidden).size(), others.size() + 2);
+        QCOMPARE(o.sql("SELECT count(*) FROM TestiNote"), "0");
     }
 
     void failedNotesSaveKeepsTheWindowOpen_data()
@@ -775,9 +781,13 @@ private slots:
         o.open();
         auto *notes = o.w->findChild<QTextEdit *>("RTF1");
         auto *close = o.w->findChild<QPushButton *>("cmdChiudi");
-        QCOMPARE(o.w->minimumSize(), QSize(678, 475));
+        auto *picture = o.w->findChild<QWidget *>("imgAnteprima");
+        auto *line = o.w->findChild<QWidget *>("lblAnteprima");
+        QCOMPARE(o.w->minimumSize(), QSize(904, 475));
         QCOMPARE(o.grid()->geometry(), QRect(8, 8, 577, 161));
-        QCOMPARE(notes->geometry(), QRect(8, 176, 577, 297));
+        QCOMPARE(notes->geometry(), QRect(8, 176, 888, 297));
+        QCOMPARE(picture->geometry(), QRect(676, 8, 220, 140));
+        QCOMPARE(line->geometry(), QRect(676, 152, 220, 17));
         QHeaderView *header = o.grid()->horizontalHeader();
         for (int c : {0, 2, 3}) {
             QVERIFY2(o.grid()->columnWidth(c) >= header->sectionSizeHint(c), qPrintable(QString::number(c)));
@@ -785,18 +795,21 @@ private slots:
                      qPrintable(QString::number(c)));
         }
         const int name = o.grid()->columnWidth(1);
-        o.w->resize(878, 675);
-        QTRY_COMPARE(o.grid()->geometry(), QRect(8, 8, 777, 221));
-        QCOMPARE(notes->geometry(), QRect(8, 236, 777, 437));
-        QCOMPARE(close->geometry().topLeft(), QPoint(800, 144));
+        // The list takes 70% of the extra width, the preview the rest.
+        o.w->resize(1104, 675);
+        QTRY_COMPARE(o.grid()->geometry(), QRect(8, 8, 717, 221));
+        QCOMPARE(notes->geometry(), QRect(8, 236, 1088, 437));
+        QCOMPARE(close->geometry().topLeft(), QPoint(740, 144));
+        QCOMPARE(picture->geometry(), QRect(816, 8, 280, 200));
+        QCOMPARE(line->geometry(), QRect(816, 212, 280, 17));
 #ifndef _WIN32
         // (Under Wine the substitute fonts make the other columns wider than
         // the designed room, so the growth first goes to the overflow.)
-        QCOMPARE(o.grid()->columnWidth(1), name + 200);
+        QCOMPARE(o.grid()->columnWidth(1), name + 140);
 #endif
         o.w->resize(300, 200);
-        QTRY_COMPARE(o.w->size(), QSize(678, 475));
-        QCOMPARE(notes->geometry(), QRect(8, 176, 577, 297));
+        QTRY_COMPARE(o.w->size(), QSize(904, 475));
+        QCOMPARE(notes->geometry(), QRect(8, 176, 888, 297));
     }
 };
 

@@ -4,6 +4,7 @@
 // and whole copies carry both.
 #include "TestSupport.h"
 #include "data/Journal.h"
+#include "data/NotesIndex.h"
 #include "data/RecycleBin.h"
 #include "data/engines/Archive.h"
 #include "data/engines/ArchiveCopy.h"
@@ -125,6 +126,46 @@ private slots:
         int days = 0;
         QVERIFY(RecycleBin(opened).keepDays(&days, &error));
         QCOMPARE(days, 30);
+    }
+
+    // The notes pages' texts: an archive made before has the table after its
+    // first open; a page's row is written over (letter case of its path kept
+    // apart), keeps its text when only the time moved, and goes with the page.
+    void notesTextsAreKeptOnePerPage()
+    {
+        TestFolders f;
+        QVERIFY(!sqlValue(f.dataArchive(), "DROP TABLE TestiNote").startsWith("ERROR"));
+        Archive a;
+        QString error;
+        QVERIFY2(a.open(f.dataArchive(), &error), qPrintable(error));
+        const TableInfo *t = a.notesTable();
+        QVERIFY(t);
+        QVector<NotesIndex::Row> rows;
+        for (int i = 0; i < 300; ++i)
+            rows.append({QString("P%1/P%1").arg(i), 10 + i, 1000 + i, "f" + QByteArray::number(i), QString("testo %1").arg(i)});
+        QVERIFY2(NotesIndex::store(a.store(), *t, rows, &error), qPrintable(error));
+        NotesIndex::Row changed{"P7/P7", 99, 2000, "g", "città nuova"};
+        NotesIndex::Row touched{"P8/P8", 18, 3000, "f8", QString(), true};
+        NotesIndex::Row gone{"P9/P9"};
+        NotesIndex::Row otherCase{"p10/p10", 1, 1, "h", "minuscolo"};
+        QVERIFY2(NotesIndex::store(a.store(), *t, {changed, touched, gone, otherCase}, &error), qPrintable(error));
+        QCOMPARE(countOf(f.dataArchive(), "TestiNote"), QStringLiteral("300"));
+        QHash<QString, NotesIndex::Row> read;
+        QStringList order;
+        QVERIFY2(NotesIndex::readAll(a.store(), *t, [&](NotesIndex::Row &&r) { order << r.path; read.insert(r.path, r); }, &error),
+                 qPrintable(error));
+        QCOMPARE(order.size(), 300);
+        QCOMPARE(order.first(), QStringLiteral("P0/P0"));
+        QCOMPARE(read.value("P7/P7").text, QStringLiteral("città nuova"));
+        QCOMPARE(read.value("P7/P7").size, 99);
+        QCOMPARE(read.value("P8/P8").text, QStringLiteral("testo 8"));
+        QCOMPARE(read.value("P8/P8").modified, 3000);
+        QVERIFY(!read.contains("P9/P9"));
+        QCOMPARE(read.value("P10/P10").text, QStringLiteral("testo 10"));
+        QCOMPARE(read.value("p10/p10").text, QStringLiteral("minuscolo"));
+        QString text;
+        QVERIFY(NotesIndex::textOf(a.store(), *t, "P7/P7", &text, &error) && text == QStringLiteral("città nuova"));
+        QVERIFY(NotesIndex::textOf(a.store(), *t, "P9/P9", &text, &error) && text.isNull());
     }
 };
 

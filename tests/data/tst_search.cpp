@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Words typed in any order, accents and letter case ignored, found among
 // folded fields held in memory.
+#include "NotesIndex.h"
 #include "TextSearch.h"
 
 #include <QtTest>
@@ -53,6 +54,46 @@ private slots:
             const QVector<int> among = index.match(before);
             QCOMPARE(index.match(words, &among), expected);
         }
+    }
+
+    // The words of notes pages: a word typed lies whole within a run of
+    // the page between blanks; all the words typed in one page.
+    void notesWords_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QVector<int>>("expected");
+        QTest::newRow("words in any order, one page") << "SOLETTA armatura" << QVector<int>{0};
+        QTest::newRow("accents and letter case") << "CITTÀ" << QVector<int>{0, 2};
+        QTest::newRow("part of a word, apostrophe kept") << "l'arm" << QVector<int>{0};
+        QTest::newRow("on two lines of one page") << "soletta taglio" << QVector<int>{0};
+        QTest::newRow("in two pages only") << "soletta legno" << QVector<int>{};
+        QTest::newRow("never across a blank") << "dellasoletta" << QVector<int>{};
+        QTest::newRow("a page's old words are gone") << "tetto" << QVector<int>{};
+        QTest::newRow("a page deleted") << "fondazioni" << QVector<int>{};
+        QTest::newRow("letters beyond Latin-1") << "NJEGOS straße" << QVector<int>{2};
+    }
+    void notesWords()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QVector<int>, expected);
+        NotesWords words;
+        words.set({"P1/P1", 1, 1, "a", "Calcolo dell'armatura della soletta a Città\nVerifica a taglio"});
+        words.set({"P1/L1/L1", 1, 1, "b", "vecchia nota sul tetto"});
+        words.set({"P2/P2", 1, 1, "c", "Straße di città, Njegoš"});
+        words.set({"P3/P3", 1, 1, "d", "Fondazioni profonde"});
+        words.set({"P1/L1/L1", 2, 2, "e", "copertura in legno"});
+        words.remove("P3/P3");
+        QCOMPARE(words.match(TextSearch::words(typed)), expected);
+        if (!expected.isEmpty())
+            QCOMPARE(words.match(TextSearch::words(typed), &expected), expected);
+    }
+
+    void lineOfAPage()
+    {
+        const QString page = "Relazione\nCalcolo dell'armatura\r\nSoletta e armatura a taglio\n";
+        QCOMPARE(NotesWords::lineOf(page, TextSearch::words(u"armatura soletta")), QStringLiteral("Soletta e armatura a taglio"));
+        QCOMPARE(NotesWords::lineOf(page, TextSearch::words(u"armatura")), QStringLiteral("Calcolo dell'armatura"));
+        QCOMPARE(NotesWords::lineOf(page, TextSearch::words(u"relazione taglio")), QStringLiteral("Relazione"));
     }
 
     void narrows_data()

@@ -14,6 +14,7 @@
 #include "widgets/Widgets.h"
 #include "projects/ProjectEditor.h"
 #include "projects/ProjectTreeModel.h"
+#include "projects/NotesSearch.h"
 #include "projects/frmProgetti.h"
 
 #include <QComboBox>

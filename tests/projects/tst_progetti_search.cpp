@@ -182,6 +182,55 @@ private slots:
         QTRY_COMPARE(o.countText(), QStringLiteral("1 risultato"));
     }
 
+    void notesPagesAreSearchedAndKeptCurrent()
+    {
+        Opened o;
+        o.sql("INSERT INTO Progetti(codice,descr) VALUES('P1','Scuola di Pavia'),('P2','Villa Neri')");
+        o.sql("INSERT INTO RighePRJ(codprj,livello,codice,descr) VALUES('P1',1,'L1','Palestra')");
+        const QString data = o.s.state.PercorsoDati;
+        // A page no search has read yet; one changed by another program since
+        // its text was kept; one deleted since.
+        QDir().mkpath(data + "/P1/L1");
+        writeBytes(data + "/P1/P1", "{\\rtf1\\ansi Relazione\\par Calcolo dell'armatura della soletta\\par Verifica a taglio\\par}");
+        writeBytes(data + "/P1/L1/L1", "{\\rtf1\\ansi Nuova nota sulla copertura in legno\\par}");
+#ifndef _WIN32
+        // A page that is a link leading out of the data folder is never read.
+        o.sql("INSERT INTO Progetti(codice,descr) VALUES('P3','Collegamento')");
+        writeBytes(o.f.root() + "/fuori.rtf", "{\\rtf1\\ansi segreto\\par}");
+        QDir().mkpath(data + "/P3");
+        QVERIFY(QFile::link(o.f.root() + "/fuori.rtf", data + "/P3/P3"));
+#endif
+        o.sql("INSERT INTO TestiNote(percorso,dimensione,modificato,impronta,testo) VALUES"
+              "('P1/L1/L1',5,0,'x','vecchia nota sul tetto'),('P2/P2',9,0,'y','Fondazioni profonde')");
+        o.open();
+        const auto row = [&](int r) {
+            QStringList cells;
+            for (int c = 0; c < 3; ++c)
+                cells << o.get<QTreeView>("lstRisultati")->model()->index(r, c).data().toString();
+            return cells;
+        };
+        // Letter case, accents and order ignored, within one page; the line shown is where the words are.
+        o.search("SOLETTA armatùra");
+        QTRY_COMPARE(o.countText(), QStringLiteral("1 risultato"));
+        QCOMPARE(row(0), (QStringList{"P1", "Note: Calcolo dell'armatura della soletta", ""}));
+        QTRY_VERIFY(o.w->notesSearch()->settled());
+        // The page changed meanwhile is found by its new words only; the deleted one not at all.
+        for (const char *gone : {"tetto", "fondazioni", "soletta copertura", "segreto"}) {
+            o.search(gone);
+            QTRY_COMPARE(o.countText(), QStringLiteral("Nessun risultato"));
+        }
+        o.search("copertura");
+        QTRY_COMPARE(o.countText(), QStringLiteral("1 risultato"));
+        QCOMPARE(row(0), (QStringList{"L1", "Note: Nuova nota sulla copertura in legno", "P1"}));
+        // Choosing it shows the item as a click does.
+        QTest::keyClick(o.box("edtCerca"), Qt::Key_Return);
+        QCOMPARE(o.currentKey(), QStringLiteral("L1CL1"));
+        QCOMPARE(o.combo("cboCodice1")->currentText(), QStringLiteral("L1"));
+        // What was read is kept for every workstation; the deleted page's row is gone.
+        QCOMPARE(o.sql("SELECT count(*) FROM TestiNote WHERE percorso IN ('P1/P1', 'P2/P2')"), "1");
+        QCOMPARE(o.sql("SELECT testo FROM TestiNote WHERE percorso = 'P1/L1/L1'"), "Nuova nota sulla copertura in legno");
+    }
+
     void searchManyMatches()
     {
         Opened o;
@@ -194,7 +243,7 @@ private slots:
         clock.start();
         o.search("numero");
         QCOMPARE(o.w->search()->results().size(), 3000);
-        QCOMPARE(o.countText(), QStringLiteral("3000 risultati"));
+        QCOMPARE(o.countText(), QStringLiteral("3.000 risultati"));
         // Narrowing down as more is typed.
         QTest::keyClicks(o.box("edtCerca"), " 2999");
         QTRY_COMPARE(o.countText(), QStringLiteral("1 risultato"));

@@ -35,6 +35,7 @@ struct Row {
     const char *data;      // a control that holds data and grows
     QSize grows;           // how much it grows for 100 by 60 more
     const char *beside;    // a control that moves with the right edge
+    int moves = 100;       // how far it moves for 100 more
 };
 } // namespace
 Q_DECLARE_METATYPE(Row)
@@ -67,7 +68,9 @@ private slots:
                                                w->Form_Load();
                                                return w;
                                            },
-                                           QSize(678, 475), "RTF1", QSize(100, 42), "cmdChiudi"};
+                                           // The buttons move with the list, which shares
+                                           // the width with the preview.
+                                           QSize(904, 475), "RTF1", QSize(100, 42), "cmdChiudi", 70};
         QTest::newRow("storico") << Row{[](Session &s) {
                                             auto *w = new frmStorico(s.archive, {Tables::Progetti, 1, "Progetto P1", {}});
                                             QString error;
@@ -102,7 +105,7 @@ private slots:
         const QRect data0 = data->geometry(), beside0 = beside->geometry();
         w->resize(w->size() + QSize(100, 60));
         QTRY_COMPARE(data->size(), data0.size() + row.grows);
-        QCOMPARE(beside->x(), beside0.x() + 100);
+        QCOMPARE(beside->x(), beside0.x() + row.moves);
         w->move(screen.topLeft() + QPoint(20, 30));
         const QRect left = w->geometry();
         w->close();
