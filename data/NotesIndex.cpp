@@ -61,6 +61,12 @@ bool rowsOf(Store &store, const TableInfo &table, const Columns &c, const QStrin
     return true;
 }
 
+// Words are short: compared in place, without a call.
+inline bool sameWord(QStringView a, QStringView b)
+{
+    return a.size() == b.size() && std::equal(a.utf16(), a.utf16() + a.size(), b.utf16());
+}
+
 void writeVarint(QByteArray *out, quint32 v)
 {
     while (v >= 0x80) {
@@ -204,7 +210,7 @@ int NotesWords::set(const NotesIndex::Row &row)
         // A word met again in the same page is mostly found among the last
         // ones, without a look into the whole vocabulary.
         Recent &recent = m_recent[hash % std::size(m_recent)];
-        if (recent.stamp == stamp && recent.hash == hash && wordAt(recent.id) == folded) {
+        if (recent.stamp == stamp && recent.hash == hash && sameWord(wordAt(recent.id), folded)) {
             word.clear();
             wide = false;
             hash = kHashStart;
@@ -292,7 +298,7 @@ int NotesWords::wordId(QStringView folded, quint32 hash)
             m_slots[at] = quint64(hash) << 32 | quint32(n + 1);
             return n;
         }
-        if (quint32(slot >> 32) == hash && wordAt(id) == folded)
+        if (quint32(slot >> 32) == hash && sameWord(wordAt(id), folded))
             return id;
     }
 }

@@ -8,9 +8,52 @@
 
 #include <QFile>
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <utility>
+
 namespace {
 // Texts kept for the lines of the results, in characters.
 constexpr int kTextCache = 4 * 1024 * 1024;
+
+// Rows handed from the thread that reads to the one that cuts words, at most
+// a few chunks held at once.
+class Chunks {
+public:
+    static constexpr int kRows = 128;
+    void put(QVector<NotesIndex::Row> &&chunk)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_room.wait(lock, [this] { return m_queue.size() < 4; });
+        m_queue.push_back(std::move(chunk));
+        m_ready.notify_one();
+    }
+    void close()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_closed = true;
+        m_ready.notify_one();
+    }
+    // The next chunk; false once closed and empty.
+    bool take(QVector<NotesIndex::Row> *chunk)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_ready.wait(lock, [this] { return m_closed || !m_queue.empty(); });
+        if (m_queue.empty())
+            return false;
+        *chunk = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_room.notify_one();
+        return true;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_ready, m_room;
+    std::deque<QVector<NotesIndex::Row>> m_queue;
+    bool m_closed = false;
+};
 } // namespace
 
 NotesSearch::NotesSearch(Session &session, QObject *parent) : QObject(parent), m_session(session)
@@ -68,14 +111,28 @@ void NotesSearch::startLoad()
         auto *words = new NotesWords;
         QString error;
         {
+            // Reading and cutting the texts into words go side by side, a
+            // few chunks apart, so neither waits for the other for long.
+            Chunks chunks;
+            Worker cutter([&] {
+                QVector<NotesIndex::Row> chunk;
+                while (chunks.take(&chunk))
+                    for (const NotesIndex::Row &row : std::as_const(chunk))
+                        if (!m_stop)
+                            words->set(row);
+            });
             SqliteStore reader;
             // Read once through: the pages need not stay in the cache.
             QString ignored;
+            QVector<NotesIndex::Row> chunk;
             if (reader.open(path, &error) && reader.execScript(QStringLiteral("PRAGMA cache_size=-2048"), &ignored))
-                NotesIndex::readAll(reader, info, [words, this](NotesIndex::Row &&row) {
-                    if (!m_stop)
-                        words->set(row);
+                NotesIndex::readAll(reader, info, [&](NotesIndex::Row &&row) {
+                    chunk.append(std::move(row));
+                    if (chunk.size() == Chunks::kRows)
+                        chunks.put(std::exchange(chunk, {}));
                 }, &error);
+            chunks.put(std::move(chunk));
+            chunks.close();
         }
         if (!QMetaObject::invokeMethod(this, [this, words, error] { loaded(words, error); }, Qt::QueuedConnection))
             delete words;
