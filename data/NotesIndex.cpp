@@ -147,11 +147,14 @@ bool store(Store &store, const TableInfo &table, const QVector<Row> &rows, QStri
     return tx.commit(error);
 }
 
-bool readAll(Store &store, const TableInfo &table, const std::function<void(Row &&)> &take, QString *error)
+bool readAll(Store &store, const TableInfo &table, const std::function<void(Row &&)> &take, QString *error,
+             const std::atomic<bool> *stop)
 {
     const Columns c(table);
     qint64 after = 0;
     for (;;) {
+        if (stop && *stop)
+            return true;
         QVector<StoredRow> rows;
         if (!store.select(table, {}, after, kChunk, &rows, error))
             return false;

@@ -17,6 +17,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <atomic>
 #include <functional>
 
 namespace NotesIndex {
@@ -42,8 +43,10 @@ QByteArray fingerprintOf(const QByteArray &content);
 // transaction. A row whose size is -1 removes the row of its path instead.
 bool store(Store &store, const TableInfo &table, const QVector<Row> &rows, QString *error);
 // Every row in stored order, a few hundred at a time so that the texts are
-// never all held at once; each goes to take.
-bool readAll(Store &store, const TableInfo &table, const std::function<void(Row &&)> &take, QString *error);
+// never all held at once; each goes to take. Ends early, with true, once
+// *stop is set.
+bool readAll(Store &store, const TableInfo &table, const std::function<void(Row &&)> &take, QString *error,
+             const std::atomic<bool> *stop = nullptr);
 // The text kept for one page; a null text when it has no row.
 bool textOf(Store &store, const TableInfo &table, const QString &path, QString *text, QString *error);
 

@@ -130,7 +130,7 @@ void NotesSearch::startLoad()
                     chunk.append(std::move(row));
                     if (chunk.size() == Chunks::kRows)
                         chunks.put(std::exchange(chunk, {}));
-                }, &error);
+                }, &error, &m_stop);
             chunks.put(std::move(chunk));
             chunks.close();
         }
