@@ -399,8 +399,7 @@ void frmCOmponenti::showPreview(int row)
         m_previewImage = QImage();
         m_previewShown = false;
         ui->imgAnteprima->clear();
-        ui->lblAnteprima->setText(path.isEmpty() ? QString() : QStringLiteral("Caricamento…"));
-        ui->lblAnteprima->setToolTip(QString());
+        showPreviewMessage(path.isEmpty() ? QString() : QStringLiteral("Caricamento…"));
     }
     // The empty row cancels what runs; what comes back is not shown.
     m_preview->request(path, ui->imgAnteprima->contentsRect().size() * devicePixelRatioF());
@@ -412,13 +411,21 @@ void frmCOmponenti::showOutcome(const QString &path, const Preview::Outcome &out
         return;
     m_previewImage = outcome.image;
     m_previewShown = true;
-    ui->lblAnteprima->setText(outcome.message);
-    ui->lblAnteprima->setToolTip(outcome.message);
+    showPreviewMessage(outcome.message);
     fitPreview();
+}
+
+void frmCOmponenti::showPreviewMessage(const QString &message)
+{
+    // Cut at its end to the line's width, whole in the tooltip.
+    QLabel *line = ui->lblAnteprima;
+    line->setToolTip(message);
+    line->setText(line->fontMetrics().elidedText(message, Qt::ElideRight, line->contentsRect().width()));
 }
 
 void frmCOmponenti::fitPreview()
 {
+    showPreviewMessage(ui->lblAnteprima->toolTip());
     QLabel *pane = ui->imgAnteprima;
     if (!m_previewShown) {
         pane->clear();

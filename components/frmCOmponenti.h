@@ -71,6 +71,7 @@ private:
     void showPreview(int row);
     void showOutcome(const QString &path, const Preview::Outcome &outcome);
     void fitPreview();
+    void showPreviewMessage(const QString &message);
 
     Ui::frmCOmponenti *ui;
     Session &m_session;

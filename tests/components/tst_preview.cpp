@@ -420,7 +420,9 @@ private slots:
             for (int x = 0; x < noise.width(); ++x)
                 noise.setPixel(x, y, qRgb(x * 7 + y, y * 13, x ^ y));
         writeBytes(o.folder + "/rilievo.png", encoded(noise, "png"));
-        o.attach({"pianta.dwg", "relazione.pdf", "manca.dwg", "note.xyz", "sezione.dwg", "rilievo.png"});
+        // Its picture's address lies past its end.
+        writeBytes(o.folder + "/rotto.dwg", drawing(dib(80, 40, 24, blue)).left(600));
+        o.attach({"pianta.dwg", "relazione.pdf", "manca.dwg", "note.xyz", "sezione.dwg", "rilievo.png", "rotto.dwg"});
         QVERIFY(activate(o.w.get()));
         QTableWidget *grid = o.grid();
 
@@ -450,6 +452,14 @@ private slots:
             QCOMPARE(o.line(), line);
             QCOMPARE(o.shown().size(), QSize(64, 64));
         }
+
+        // A reason longer than the line is cut at its end, whole in the tooltip.
+        grid->setCurrentCell(7, 1);
+        QTRY_VERIFY(o.idle());
+        auto *line = o.w->findChild<QLabel *>("lblAnteprima");
+        QVERIFY2(line->toolTip().startsWith("Anteprima non leggibile: "), qPrintable(line->toolTip()));
+        QVERIFY(line->text().endsWith(QChar(0x2026)) && line->toolTip().startsWith(line->text().chopped(1)));
+        QVERIFY(line->fontMetrics().horizontalAdvance(line->text()) <= line->contentsRect().width());
 
         // Rows chosen quickly: the last one is shown, and stays.
         for (int row : {2, 1, 5, 2, 5})
