@@ -174,7 +174,8 @@ struct Window : SessionFixture {
     }
     QTableWidget *grid() const { return w->findChild<QTableWidget *>("Grid1"); }
     QLabel *picture() const { return w->findChild<QLabel *>("imgAnteprima"); }
-    QString line() const { return w->findChild<QLabel *>("lblAnteprima")->text(); }
+    // The whole message; the line shows it cut to its width where the font is wide.
+    QString line() const { return w->findChild<QLabel *>("lblAnteprima")->toolTip(); }
     QImage shown() const { return picture()->pixmap().toImage(); }
     QColor centre() const { const QImage i = shown(); return i.pixelColor(i.width() / 2, i.height() / 2); }
     bool idle() const { return !w->findChild<Preview::Loader *>()->busy() && line() != QStringLiteral("Caricamento…"); }
