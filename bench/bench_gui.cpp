@@ -165,8 +165,8 @@ void networkShare(const QString &folder)
         std::printf("%-50s %9ld %9.1f %9ld %9.1f\n", qPrintable(r.name), r.requests[0], r.ms[0], r.requests[1], r.ms[1]);
 }
 
-namespace {
-// Milliseconds from one key typed into the search box to the results on show.
+// Milliseconds from one key typed into the search box to the results on show
+// (also used by the notes pages' figures).
 double keystroke(QWidget *window, QChar c)
 {
     auto *edit = window->findChild<QLineEdit *>("edtCerca");
@@ -187,6 +187,7 @@ double keystroke(QWidget *window, QChar c)
     return ms;
 }
 
+namespace {
 // Types text key by key into an empty box: the first key's time and the slowest key's.
 void typeAndReport(QWidget *window, SearchPanel *panel, const QString &text)
 {

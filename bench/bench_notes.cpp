@@ -22,7 +22,6 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QFile>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -30,6 +29,8 @@
 #include <QTreeView>
 
 #include <cstdio>
+
+double keystroke(QWidget *window, QChar c);   // bench_gui.cpp
 
 namespace {
 constexpr int kPages = 20000;
@@ -148,21 +149,6 @@ int build(const QString &folder)
     return 0;
 }
 
-// Milliseconds from a key typed into the search box to the results on show.
-double key(QLineEdit *edit, QAbstractItemModel *results, QChar c)
-{
-    bool shown = false;
-    const auto done = QObject::connect(results, &QAbstractItemModel::modelReset, [&] { shown = true; });
-    QElapsedTimer t;
-    t.start();
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(edit, &press);
-    while (!shown && t.elapsed() < 10000)
-        QCoreApplication::processEvents();
-    QObject::disconnect(done);
-    return t.nsecsElapsed() / 1e6;
-}
-
 int measure(int argc, char **argv, const QString &folder)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -229,7 +215,7 @@ int measure(int argc, char **argv, const QString &folder)
         QCoreApplication::processEvents();
         double first = 0, slowest = 0;
         for (int i = 0; i < text.size(); ++i) {
-            const double ms = key(edit, results, text.at(i));
+            const double ms = keystroke(w, text.at(i));
             first = i == 0 ? ms : first;
             slowest = std::max(slowest, ms);
         }
@@ -267,7 +253,7 @@ int measure(int argc, char **argv, const QString &folder)
     // 110,000 results on show.
     edit->clear();
     QCoreApplication::processEvents();
-    key(edit, results, QLatin1Char('p'));
+    keystroke(w, QLatin1Char('p'));
     std::printf("  \"p\": %d results; peak memory of the program: %.0f MB; words of the pages: %d distinct\n",
                 int(w->search()->results().size()), peakMb(), notes->words().wordCount());
     delete w;
